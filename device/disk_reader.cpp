@@ -1,0 +1,130 @@
+#include "device/disk_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+#include "util/debug_log.h"
+#include "util/disk_map.h"
+#include "util/text.h"
+
+namespace {
+
+// Reads u64Len bytes in pieces of at most 64 KiB. u64Done receives what arrived; on a failed or
+// empty read nError receives errno (0 for the end of the data) and the result is false.
+bool ReadPieces(int hFile, unsigned char* pBuf, uint64_t u64Len, uint64_t& u64Done, int& nError) {
+    u64Done = 0;
+    while (u64Done < u64Len) {
+        uint64_t u64Want = u64Len - u64Done;
+        if (u64Want > static_cast<uint64_t>(DISK_READ_PIECE_BYTES)) u64Want = DISK_READ_PIECE_BYTES;
+        ssize_t nGot = read(hFile, pBuf + u64Done, static_cast<size_t>(u64Want));
+        if (nGot < 0 && errno == EINTR) continue;  // a signal is not a read fault
+        if (nGot <= 0) {
+            nError = nGot < 0 ? errno : 0;
+            return false;
+        }
+        u64Done += static_cast<uint64_t>(nGot);
+    }
+    return true;
+}
+
+}  // namespace
+
+CDiskReader::~CDiskReader() {
+    Close();
+}
+
+CDiskReader::CDiskReader(CDiskReader&& other) noexcept
+    : m_hDisk(other.m_hDisk), m_u64EndSector(other.m_u64EndSector) {
+    other.m_hDisk = -1;
+    other.m_u64EndSector = 0;
+}
+
+CDiskReader& CDiskReader::operator=(CDiskReader&& other) noexcept {
+    if (this != &other) {
+        Close();
+        m_hDisk = other.m_hDisk;
+        m_u64EndSector = other.m_u64EndSector;
+        other.m_hDisk = -1;
+        other.m_u64EndSector = 0;
+    }
+    return *this;
+}
+
+void CDiskReader::Close() {
+    if (m_hDisk != -1) {
+        close(m_hDisk);
+        m_hDisk = -1;
+    }
+}
+
+int CDiskReader::Adopt(int hDisk, unsigned long long u64EndSector) {
+    if (hDisk < 0) return errno != 0 ? errno : EIO;
+    m_hDisk = hDisk;
+    m_u64EndSector = u64EndSector;
+    return KR_SUCCESS;
+}
+
+int CDiskReader::Init(int nDiskNo, unsigned long long u64EndSector) {
+    // A re-used reader must not leak the descriptor of its previous disk.
+    Close();
+    errno = 0;
+    return Adopt(rsb_openDisk(nDiskNo), u64EndSector);
+}
+
+int CDiskReader::Init(wchar_t* pPath, unsigned long long u64EndSector) {
+    if (pPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    Close();
+    std::string strPath = Unicode2Path(pPath);
+    int hDisk;
+    errno = 0;
+    do {
+        hDisk = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (hDisk < 0 && errno == EINTR);
+    return Adopt(hDisk, u64EndSector);
+}
+
+int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector,
+                          int nBytesPerSector, unsigned int* pnReadSectors) {
+    if (nSectorCount < 0 || nBytesPerSector <= 0) return KR_ERROR_INVALID_PARAMETER;
+    if (pBuf == nullptr && nSectorCount > 0) return KR_ERROR_INVALID_PARAMETER;
+
+    // Unsigned on purpose: a negative start wraps high and is refused unless the count brings
+    // the end back into range, in which case lseek reports it.
+    unsigned long long u64End =
+        static_cast<unsigned long long>(llStartSector) + static_cast<unsigned long long>(nSectorCount);
+    if (u64End > m_u64EndSector) return KR_ERROR_INVALID_PARAMETER;
+
+    long long llOffset = 0;
+    if (__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset))
+        return KR_ERROR_INVALID_PARAMETER;  // no byte offset names such a sector
+    if (lseek(m_hDisk, static_cast<off_t>(llOffset), SEEK_SET) < 0) {
+        int nError = errno;
+        DebugLog("lseek failed %lld\n", llOffset);
+        return nError;
+    }
+
+    uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
+    uint64_t u64Done = 0;
+    int nError = 0;
+    int nRet = KR_SUCCESS;
+    if (!ReadPieces(m_hDisk, pBuf, u64Len, u64Done, nError)) {
+        DebugLog("read %lld\n", static_cast<long long>(nError));
+        nRet = KR_ERROR_READ_FAULT;
+    }
+    if (pnReadSectors != nullptr)
+        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
+    return nRet;
+}
+
+int ReadData(int hFile, unsigned char* pBuf, int nLen, unsigned int* pnRead) {
+    if (nLen < 0 || (pBuf == nullptr && nLen > 0)) return KR_ERROR_INVALID_PARAMETER;
+    uint64_t u64Done = 0;
+    int nError = 0;
+    bool bOk = ReadPieces(hFile, pBuf, static_cast<uint64_t>(nLen), u64Done, nError);
+    if (pnRead != nullptr) *pnRead = static_cast<unsigned int>(u64Done);
+    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+}

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test the project. Safe to run again:
+# it asks apt only for packages that are missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ pkg-config
+  clang libclang-rt-14-dev          # libFuzzer and the sanitizer runtimes for clang
+  libgtest-dev libbenchmark-dev
+  dosfstools mtools ntfs-3g e2fsprogs util-linux   # real file systems for test images
+)
+
+missing=()
+for pkg in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo_cmd=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
