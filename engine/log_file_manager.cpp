@@ -1,0 +1,401 @@
+#include "engine/log_file_manager.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/result_codes.h"
+#include "util/app_folder.h"
+#include "util/debug_log.h"
+#include "util/disk_map.h"
+#include "util/rsb.h"
+
+namespace {
+
+constexpr const char* kConfigName = "config";
+constexpr const char* kConfigTmpName = "config.tmp";
+constexpr size_t kCounterSize = 8;
+// Scan folders hold flat stores; anything nested deeper than this is not ours to walk, and the
+// cap keeps a hostile tree from exhausting descriptors.
+constexpr int kMaxRemoveDepth = 64;
+
+unsigned long long ProbeFreeSpace(const char* szDevicePath) {
+    std::string strPath(szDevicePath);  // rsb_getFreeSpace shortens the path it is given
+    unsigned int nHigh = 0;
+    unsigned int nLow = 0;
+    if (rsb_getFreeSpace(&strPath[0], 0, &nHigh, &nLow) != 0) return 0;
+    return (static_cast<unsigned long long>(nHigh) << 32) | nLow;
+}
+
+bool EqualsIgnoringAsciiCase(const char* szA, const char* szB) {
+    for (;; ++szA, ++szB) {
+        unsigned char a = static_cast<unsigned char>(*szA);
+        unsigned char b = static_cast<unsigned char>(*szB);
+        if (a >= 'A' && a <= 'Z') a = static_cast<unsigned char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b - 'A' + 'a');
+        if (a != b) return false;
+        if (a == '\0') return true;
+    }
+}
+
+bool IsDotEntry(const char* szName) {
+    return strcmp(szName, ".") == 0 || strcmp(szName, "..") == 0;
+}
+
+// 0, KR_ERROR_READ_FAULT when the file ends first, or errno.
+int ReadFully(int fd, unsigned char* pBuf, size_t nLen) {
+    while (nLen > 0) {
+        ssize_t nRead = read(fd, pBuf, nLen);
+        if (nRead < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (nRead == 0) return KR_ERROR_READ_FAULT;
+        pBuf += nRead;
+        nLen -= static_cast<size_t>(nRead);
+    }
+    return 0;
+}
+
+// 0 or errno.
+int WriteFully(int fd, const unsigned char* pBuf, size_t nLen) {
+    while (nLen > 0) {
+        ssize_t nWritten = write(fd, pBuf, nLen);
+        if (nWritten < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (nWritten == 0) return EIO;
+        pBuf += nWritten;
+        nLen -= static_cast<size_t>(nWritten);
+    }
+    return 0;
+}
+
+int RemoveEntryAt(int nParentFd, const char* szName, int nDepth);
+
+// Removes every entry of the open folder fd (which it closes). Goes on past failures so as much
+// as possible is removed; returns the first error.
+int EmptyFolder(int fd, int nDepth) {
+    DIR* pDir = fdopendir(fd);
+    if (pDir == nullptr) {
+        int nError = errno;
+        close(fd);
+        return nError;
+    }
+    // Names first, removal after: the listing is not disturbed while it is read.
+    std::vector<std::string> vecNames;
+    while (struct dirent* pEntry = readdir(pDir))
+        if (!IsDotEntry(pEntry->d_name)) vecNames.emplace_back(pEntry->d_name);
+    int nResult = 0;
+    for (const std::string& strName : vecNames) {
+        int nError = RemoveEntryAt(dirfd(pDir), strName.c_str(), nDepth);
+        if (nError != 0 && nResult == 0) nResult = nError;
+    }
+    closedir(pDir);
+    return nResult;
+}
+
+// Removes one entry below nParentFd without ever following a symbolic link: a link (or any
+// other non-folder) is unlinked itself; a folder is opened relative to its parent with
+// O_NOFOLLOW, emptied and removed. Returns 0 or errno.
+int RemoveEntryAt(int nParentFd, const char* szName, int nDepth) {
+    struct stat st;
+    if (fstatat(nParentFd, szName, &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    if (!S_ISDIR(st.st_mode)) return unlinkat(nParentFd, szName, 0) == 0 ? 0 : errno;
+    if (nDepth >= kMaxRemoveDepth) return ELOOP;
+    int fd = openat(nParentFd, szName, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno;  // a folder that cannot be entered stays
+    int nResult = EmptyFolder(fd, nDepth + 1);
+    if (nResult != 0) return nResult;
+    return unlinkat(nParentFd, szName, AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
+CLogFileManager& CLogFileManager::GetInstance() {
+    static CLogFileManager s_instance;
+    return s_instance;
+}
+
+CLogFileManager::CLogFileManager() : m_pFreeSpaceProbe(&ProbeFreeSpace) {
+    Init();  // a missing or unreadable catalogue simply means no saved scans
+}
+
+int CLogFileManager::Init() {
+    m_vecLogFileInfo.clear();
+    m_u64DirIndex = 0;
+    ClearExplicitDir();
+    m_strBaseDir = rsb_getScanLogFolder();
+
+    // A save that stopped between writing "config.tmp" and renaming it left the new catalogue
+    // complete in "config.tmp" (a partial one is removed by the save itself).
+    const std::string strConfig = m_strBaseDir + kConfigName;
+    const std::string strConfigTmp = m_strBaseDir + kConfigTmpName;
+    struct stat st;
+    if (lstat(strConfig.c_str(), &st) != 0 && errno == ENOENT && lstat(strConfigTmp.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+        if (rename(strConfigTmp.c_str(), strConfig.c_str()) != 0)
+            DebugLog("rename config.tmp failed %d\n", errno);
+    }
+    return LoadConfigFile();
+}
+
+int CLogFileManager::LoadConfigFile() {
+    const std::string strConfig = m_strBaseDir + kConfigName;
+    // O_NONBLOCK: a planted FIFO must not hang start-up; it is refused as not regular below.
+    int fd = open(strConfig.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return KR_ERROR_INVALID_PARAMETER;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < static_cast<off_t>(kCounterSize)) {
+        close(fd);
+        return KR_ERROR_INVALID_PARAMETER;
+    }
+
+    // Record by record, so a damaged, huge file never needs one huge buffer. A trailing partial
+    // record is ignored.
+    unsigned char abyRecord[LOG_FILE_INFO_SIZE];
+    int nResult = ReadFully(fd, abyRecord, kCounterSize);
+    const unsigned long long u64DirIndex = nResult == 0 ? ReadLe64(abyRecord) : 0;
+    std::vector<_LOG_FILE_INFO_> vecLoaded;
+    unsigned long long u64Left = static_cast<unsigned long long>(st.st_size) - kCounterSize;
+    while (nResult == 0 && u64Left >= LOG_FILE_INFO_SIZE) {
+        nResult = ReadFully(fd, abyRecord, LOG_FILE_INFO_SIZE);
+        if (nResult != 0) break;
+        _LOG_FILE_INFO_ info;
+        DecodeLogFileInfo(abyRecord, info);
+        vecLoaded.push_back(info);
+        u64Left -= LOG_FILE_INFO_SIZE;
+    }
+    close(fd);
+    if (nResult != 0) return nResult;
+    m_u64DirIndex = u64DirIndex;
+    m_vecLogFileInfo.swap(vecLoaded);
+    return 0;
+}
+
+int CLogFileManager::SaveLogConfigFile() {
+    std::vector<unsigned char> vecBytes(kCounterSize + LOG_FILE_INFO_SIZE * m_vecLogFileInfo.size());
+    WriteLe64(vecBytes.data(), m_u64DirIndex);
+    for (size_t i = 0; i < m_vecLogFileInfo.size(); ++i)
+        EncodeLogFileInfo(m_vecLogFileInfo[i], vecBytes.data() + kCounterSize + LOG_FILE_INFO_SIZE * i);
+
+    const std::string strConfig = m_strBaseDir + kConfigName;
+    const std::string strConfigTmp = m_strBaseDir + kConfigTmpName;
+    // A fresh file every time: whatever sat at this name (a link, a file linked elsewhere) is
+    // dropped rather than written through.
+    if (unlink(strConfigTmp.c_str()) != 0 && errno != ENOENT) return errno;
+    int fd = open(strConfigTmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return errno;
+    int nResult = WriteFully(fd, vecBytes.data(), vecBytes.size());
+    if (nResult == 0 && fsync(fd) != 0) nResult = errno;
+    if (close(fd) != 0 && nResult == 0) nResult = errno;
+    // rename replaces "config" in one step: a reader sees the old or the new catalogue.
+    if (nResult == 0 && rename(strConfigTmp.c_str(), strConfig.c_str()) != 0) nResult = errno;
+    if (nResult != 0) {
+        unlink(strConfigTmp.c_str());  // never leave a partial catalogue for Init to adopt
+        DebugLog("save config failed %d\n", nResult);
+    }
+    return nResult;
+}
+
+int CLogFileManager::GetLogFileDirPath(char* szOut, size_t nCapacity) const {
+    if (szOut == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    const std::string strDir =
+        m_bUseExplicitDir ? m_strExplicitDir : m_strBaseDir + std::to_string(m_u64DirIndex) + "/";
+    if (strDir.size() >= nCapacity) {
+        if (nCapacity > 0) szOut[0] = '\0';
+        return ENAMETOOLONG;
+    }
+    memcpy(szOut, strDir.c_str(), strDir.size() + 1);
+    return 0;
+}
+
+void CLogFileManager::AddDirIndex() {
+    ++m_u64DirIndex;
+    ClearExplicitDir();
+    const std::string strDir = m_strBaseDir + std::to_string(m_u64DirIndex) + "/";
+    DeleteLogFileDir(strDir.c_str());
+}
+
+void CLogFileManager::ReduceDirIndex() {
+    if (m_u64DirIndex > 0) --m_u64DirIndex;
+}
+
+int CLogFileManager::GetLogFileNameByFileType(const char* szFolder, const char* szPrefix, char* szOut) const {
+    if (szFolder == nullptr || szPrefix == nullptr || szOut == nullptr) return 0;
+    DIR* pDir = opendir(szFolder);
+    if (pDir == nullptr) {
+        DebugLog("open dir failed\n");
+        return 0;
+    }
+    // Listing order depends on the file system; the smallest matching name in byte order is
+    // what "first in ascending order" means. std::string compares bytes as unsigned.
+    std::string strBest;
+    bool bFound = false;
+    while (struct dirent* pEntry = readdir(pDir)) {
+        const char* szName = pEntry->d_name;
+        if (IsDotEntry(szName) || strstr(szName, szPrefix) == nullptr) continue;
+        if (strlen(szName) >= LOG_FILE_PATH_SIZE) continue;
+        if (!bFound || strBest.compare(szName) > 0) {
+            strBest = szName;
+            bFound = true;
+        }
+    }
+    closedir(pDir);
+    if (bFound) memcpy(szOut, strBest.c_str(), strBest.size() + 1);
+    return 0;
+}
+
+int CLogFileManager::SaveLogFileInfo(const char* szDevicePath, int nDiskNo, unsigned long long u64StartSector,
+                                     unsigned long long u64SectorCount, unsigned long long u64RunStartSector,
+                                     unsigned long long u64RunSectorCount, unsigned long long u64RunOffset,
+                                     unsigned long long u64SweptSectorCount,
+                                     unsigned long long u64FindFileCount, const char* szLogDir,
+                                     const char* szImagePath) {
+    if (szLogDir == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    const bool bImageScan = szImagePath != nullptr && szImagePath[0] != '\0';
+    // A cut path could name some other folder, which a later clean-up would then delete.
+    if (strlen(szLogDir) >= LOG_FILE_PATH_SIZE || (bImageScan && strlen(szImagePath) >= LOG_FILE_PATH_SIZE))
+        return ENAMETOOLONG;
+
+    unsigned long long u64FreeSpace = 0;
+    if (!bImageScan) {
+        u64FreeSpace = GetFreeSpaceFingerprint(szDevicePath, nDiskNo);
+        int nIndex = FindLogFileInfo(nDiskNo, u64StartSector, u64SectorCount);
+        if (nIndex >= 0) {
+            _LOG_FILE_INFO_& info = m_vecLogFileInfo[static_cast<size_t>(nIndex)];
+            // Counters only make sense with the stores they count, so an update needs the same
+            // folder as well as an unchanged device.
+            if (info.u64FreeSpace == u64FreeSpace && EqualsIgnoringAsciiCase(info.szLogDirPath, szLogDir)) {
+                info.u64RunStartSector = u64RunStartSector;
+                info.u64RunSectorCount = u64RunSectorCount;
+                info.u64RunOffset = u64RunOffset;
+                info.u64SweptSectorCount = u64SweptSectorCount;
+                info.u64FindFileCount = u64FindFileCount;
+                return SaveLogConfigFile();
+            }
+            // Stale; but the folder being saved holds this very scan's stores and must stay.
+            ForgetLogFileInfo(static_cast<size_t>(nIndex), szLogDir);
+        }
+    }
+
+    _LOG_FILE_INFO_ info;
+    memset(&info, 0, sizeof(info));
+    info.nDiskNo = nDiskNo;
+    info.u64StartSector = u64StartSector;
+    info.u64SectorCount = u64SectorCount;
+    info.u64RunStartSector = u64RunStartSector;
+    info.u64RunSectorCount = u64RunSectorCount;
+    info.u64RunOffset = u64RunOffset;
+    info.u64SweptSectorCount = u64SweptSectorCount;
+    info.u64FindFileCount = u64FindFileCount;
+    info.u64FreeSpace = u64FreeSpace;
+    memcpy(info.szLogDirPath, szLogDir, strlen(szLogDir) + 1);
+    if (bImageScan) memcpy(info.szImagePath, szImagePath, strlen(szImagePath) + 1);
+    m_vecLogFileInfo.push_back(info);
+    return SaveLogConfigFile();
+}
+
+int CLogFileManager::LoadRecoveryLogInfo(const char* szDevicePath, int nDiskNo, unsigned long long u64StartSector,
+                                         unsigned long long u64SectorCount, _LOG_FILE_INFO_* pOut) {
+    const unsigned long long u64FreeSpace = GetFreeSpaceFingerprint(szDevicePath, nDiskNo);
+    int nIndex = FindLogFileInfo(nDiskNo, u64StartSector, u64SectorCount);
+    if (nIndex < 0) {
+        ClearExplicitDir();
+        return 0;
+    }
+    const _LOG_FILE_INFO_& info = m_vecLogFileInfo[static_cast<size_t>(nIndex)];
+    // Stores are reopened in the saved folder, so it has to be one of ours.
+    const std::string strFolderName = OwnScanFolderName(info.szLogDirPath);
+    if (info.u64FreeSpace == u64FreeSpace && !strFolderName.empty()) {
+        m_bUseExplicitDir = 1;
+        m_strExplicitDir = m_strBaseDir + strFolderName + "/";
+        if (pOut != nullptr) *pOut = info;
+        return 1;
+    }
+    ForgetLogFileInfo(static_cast<size_t>(nIndex), nullptr);
+    ClearExplicitDir();
+    return 0;
+}
+
+int CLogFileManager::DeleteLogFileDir(const char* szFolder) {
+    if (szFolder == nullptr) return 0;
+    for (size_t i = 0; i < m_vecLogFileInfo.size(); ++i) {
+        if (EqualsIgnoringAsciiCase(m_vecLogFileInfo[i].szLogDirPath, szFolder)) {
+            m_vecLogFileInfo.erase(m_vecLogFileInfo.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    }
+    return RemoveScanFolder(szFolder);
+}
+
+int CLogFileManager::RemoveScanFolder(const char* szFolder) const {
+    // Paths come from the catalogue file; only our own numbered folders may go, whatever it says.
+    const std::string strName = OwnScanFolderName(szFolder);
+    if (strName.empty()) {
+        DebugLog("not a scan folder, left alone: %s\n", szFolder);
+        return 0;
+    }
+    int nBaseFd = open(m_strBaseDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (nBaseFd < 0) return errno == ENOENT ? 0 : errno;
+    int nResult = RemoveEntryAt(nBaseFd, strName.c_str(), 0);
+    close(nBaseFd);
+    if (nResult == ENOENT) return 0;
+    if (nResult != 0) DebugLog("delete log dir failed %d\n", nResult);
+    return nResult;
+}
+
+unsigned long long CLogFileManager::GetFreeSpaceFingerprint(const char* szDevicePath, int nDiskNo) const {
+    std::string strPath;
+    if (szDevicePath != nullptr && szDevicePath[0] != '\0')
+        strPath = szDevicePath;
+    else if (!rsb_getDiskPath(nDiskNo, strPath))
+        return 0;
+    return m_pFreeSpaceProbe(strPath.c_str());
+}
+
+void CLogFileManager::SetFreeSpaceProbe(FREE_SPACE_PROBE pProbe) {
+    m_pFreeSpaceProbe = pProbe != nullptr ? pProbe : &ProbeFreeSpace;
+}
+
+int CLogFileManager::FindLogFileInfo(int nDiskNo, unsigned long long u64StartSector,
+                                     unsigned long long u64SectorCount) const {
+    for (size_t i = 0; i < m_vecLogFileInfo.size(); ++i) {
+        const _LOG_FILE_INFO_& info = m_vecLogFileInfo[i];
+        if (info.nDiskNo == nDiskNo && info.u64StartSector == u64StartSector &&
+            info.u64SectorCount == u64SectorCount)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+void CLogFileManager::ForgetLogFileInfo(size_t nIndex, const char* szKeepFolder) {
+    const std::string strFolder = m_vecLogFileInfo[nIndex].szLogDirPath;
+    m_vecLogFileInfo.erase(m_vecLogFileInfo.begin() + static_cast<std::ptrdiff_t>(nIndex));
+    if (szKeepFolder == nullptr || !EqualsIgnoringAsciiCase(strFolder.c_str(), szKeepFolder))
+        RemoveScanFolder(strFolder.c_str());
+}
+
+std::string CLogFileManager::OwnScanFolderName(const char* szFolder) const {
+    if (szFolder == nullptr || m_strBaseDir.empty() ||
+        strncmp(szFolder, m_strBaseDir.c_str(), m_strBaseDir.size()) != 0)
+        return std::string();
+    const char* szName = szFolder + m_strBaseDir.size();
+    size_t nLen = 0;
+    while (szName[nLen] >= '0' && szName[nLen] <= '9') ++nLen;
+    if (nLen == 0) return std::string();
+    const char* szRest = szName + nLen;
+    if (!(szRest[0] == '\0' || (szRest[0] == '/' && szRest[1] == '\0'))) return std::string();
+    return std::string(szName, nLen);
+}
+
+void CLogFileManager::ClearExplicitDir() {
+    m_bUseExplicitDir = 0;
+    m_strExplicitDir.clear();
+}
