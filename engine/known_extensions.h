@@ -1,7 +1,5 @@
 #pragma once
-// The extension lists the result store filters with. They are the carving type table's
-// category lists, copied here only until carving/ provides them to the store; the two copies
-// must stay identical, so merge them into one as soon as both exist.
+// The extension lists the result store filters with, taken from the carving category lists.
 
 // Picture list: damaged files whose extension occurs in it are hidden.
 const char* GetStorePhotoExtensionList();

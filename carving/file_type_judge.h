@@ -1,0 +1,142 @@
+#pragma once
+// CFileTypeJudge: what the carver knows about file formats. Everything is static: the signature
+// tests, the detection walk over the type table, and the judge context that the tests and the
+// size rules share. Objects exist only to keep the shared read buffer alive: every engine embeds
+// one, and the buffer lives while any of them does.
+//
+// One thread at a time: the context is plain shared state without locks (scans, previews and
+// recoveries run as one job at a time).
+#include <vector>
+
+#include "carving/extend_name_type.h"
+#include "carving/ts_file_range.h"
+#include "engine/recovery_parse.h"
+
+class CDiskReader;
+
+// Size of the read buffer the size walks share.
+constexpr int FILE_TYPE_JUDGE_READ_BUF_BYTES = 65536;
+// Largest sector size the tests accept; a sector must fit the shared read buffer.
+constexpr int FILE_TYPE_JUDGE_MAX_BYTES_PER_SECTOR = FILE_TYPE_JUDGE_READ_BUF_BYTES;
+
+class CFileTypeJudge {
+public:
+    CFileTypeJudge();
+    CFileTypeJudge(const CFileTypeJudge&);
+    CFileTypeJudge& operator=(const CFileTypeJudge&) { return *this; }
+    ~CFileTypeJudge();
+
+    // Objects alive now (the read buffer exists exactly while this is above 0).
+    static int GetInstanceCount();
+
+    // --- detection ---------------------------------------------------------------------------
+    // The detection walk: the first answer other than EXT_UNKNOWN of the type table's tests, in
+    // table order. Skips tests whose signature cannot start with the buffer's first byte; the
+    // answer is always that of GetDataBufTypeInTableOrder.
+    static EXTEND_NAME_TYPE GetDataBufType(const unsigned char* pBuf, int nLen);
+    // The same walk calling every row's test in turn: the reference the fast walk is held to.
+    static EXTEND_NAME_TYPE GetDataBufTypeInTableOrder(const unsigned char* pBuf, int nLen);
+    // nFileType of the first row whose extension equals szExt ignoring ASCII case, or EXT_UNKNOWN.
+    static EXTEND_NAME_TYPE GetExtendNameType(const char* szExt);
+    // 1 when the buffer carries the signature its extension promises, or when no row has that
+    // extension; 0 otherwise. Points the judge context at the given reader and sector and turns
+    // the transport-stream range check off, so a stream is judged on its own bytes.
+    static int IsFileTypeMatching(const unsigned char* pBuf, int nLen, const char* szExt,
+                                  CDiskReader* pReader, int nBytesPerSector,
+                                  unsigned long long u64StartSector);
+    // 1 when the sector holds NTFS, FAT or exFAT metadata rather than file content.
+    static int IsFileSystemSector(const unsigned char* pSector, int nLen);
+
+    // --- Office sub-types (read the device through the context) ------------------------------
+    // OLE compound file at m_u64CurrentSector: EXT_DOC, EXT_XLS, EXT_PPT, or EXT_OLE when the
+    // kind cannot be told (also when the device cannot be read). pHead holds nLen bytes of the
+    // file's first sector; the first directory sector number is taken from it.
+    static EXTEND_NAME_TYPE GetOffice2003Type(const unsigned char* pHead, int nLen);
+    // ZIP package at m_u64CurrentSector: EXT_DOCX, EXT_XLSX or EXT_PPTX when a part name in its
+    // first 20 sectors says so, else EXT_UNKNOWN. The buffer is not read.
+    static EXTEND_NAME_TYPE GetOffice2007Type(const unsigned char* pBuf, int nLen);
+    // The part-name rule: "word" (name of 5+ bytes) gives EXT_DOCX, "ppt" (4+) EXT_PPTX, "xl"
+    // (3+) EXT_XLSX, prefixes ignoring ASCII case; anything else EXT_UNKNOWN.
+    static EXTEND_NAME_TYPE ReturnFileType(const char* pName, unsigned int nLen);
+
+    // --- signature tests: the type code, or EXT_UNKNOWN; never read past nLen ----------------
+    // video
+    static EXTEND_NAME_TYPE IsMpgType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMp4Type(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsRmvbType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsAsfType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsSwfType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsAviType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsFlvType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE Is3pgType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMkvType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsTsType(const unsigned char* pBuf, int nLen);  // reads the device
+    static EXTEND_NAME_TYPE IsMtsType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMxfType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMovType(const unsigned char* pBuf, int nLen);
+    // audio and pictures
+    static EXTEND_NAME_TYPE IsMp3Type(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMidType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsApeType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsWavType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMp2Type(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsMmfType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsFlaType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsGifType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsBmpType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsJpgType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsPngType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsPsdType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsTifType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsIcoType(const unsigned char* pBuf, int nLen);
+    // documents, archives and the rest
+    static EXTEND_NAME_TYPE IsOffice2003Type(const unsigned char* pBuf, int nLen);  // reads the device
+    static EXTEND_NAME_TYPE IsOffice2007Type(const unsigned char* pBuf, int nLen);  // reads the device
+    static EXTEND_NAME_TYPE IsPdfType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsGzipType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE Is7zType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsZipType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsRarType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsCabType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsPeType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsGhoType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsSqlType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsDbxEmailType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsPstEmailType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsTtfType(const unsigned char* pBuf, int nLen);
+
+    // --- the judge context -------------------------------------------------------------------
+    static int m_nBytesPerSector;                    // sector size of the device being carved
+    static CDiskReader* m_pDiskReader;               // reader of that device (may be null)
+    static unsigned long long m_u64StartSector;      // where the candidate file begins
+    static unsigned long long m_u64CurrentSector;    // sector under examination; device reads
+                                                     // of the tests are relative to it
+    static int m_bIsNeedCheckTsFileRange;            // IsTsType rejects continuations and heads
+                                                     // inside carved streams
+    static int m_bIsMtsFileHead;                     // the previous carve found an MTS head
+    static std::vector<_TS_FILE_RANGE_> m_tsFileRangeVec;  // streams carved in this scan
+
+    // Progress and stop state of the size walks.
+    static unsigned long long m_u64ScanSectorCount;
+    static unsigned long long m_u64SectorTotalCount;
+    static int m_nRemaidSecond;
+    static unsigned long long m_u64FileCount;
+    static SCAN_CALLBACK m_progressFunc;
+    static RECOVERY_CALLBACK m_pRecoveryFunc;
+    static void* m_pParam;
+    static int m_nPercent;
+    // FILE_TYPE_JUDGE_READ_BUF_BYTES bytes while an object exists, else null. The signature
+    // tests never use it: the end searches run the detection walk while a size walk holds
+    // data here.
+    static unsigned char* m_pReadBuf;
+    static int m_ErrorCode;
+
+    // Reads nSectorCount sectors of m_nBytesPerSector bytes at u64Sector through the context's
+    // reader into pBuf (nBufBytes long). true only when every sector arrived; no reader, an
+    // unusable sector size or too small a buffer give false without reading.
+    static bool ReadContextSectors(unsigned char* pBuf, int nBufBytes, unsigned long long u64Sector,
+                                   int nSectorCount);
+
+private:
+    static int sm_nInstanceCount;
+};

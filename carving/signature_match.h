@@ -1,0 +1,37 @@
+#pragma once
+// Small bounds-checked comparisons the signature tests are written with.
+#include <cstddef>
+#include <cstring>
+
+// True when the nSig bytes of pSig stand at nOffset of the nLen-byte buffer pBuf.
+inline bool BytesAt(const unsigned char* pBuf, int nLen, int nOffset, const void* pSig, int nSig) {
+    if (pBuf == nullptr || nOffset < 0 || nSig < 0 || nLen - nOffset < nSig) return false;
+    return memcmp(pBuf + nOffset, pSig, static_cast<size_t>(nSig)) == 0;
+}
+
+// The same for a text literal (its NUL not compared).
+template <size_t N>
+inline bool TextAt(const unsigned char* pBuf, int nLen, int nOffset, const char (&szText)[N]) {
+    return BytesAt(pBuf, nLen, nOffset, szText, static_cast<int>(N - 1));
+}
+
+// The same for a byte-array constant of known size.
+template <size_t N>
+inline bool SignatureAt(const unsigned char* pBuf, int nLen, int nOffset,
+                        const unsigned char (&ucSig)[N]) {
+    return BytesAt(pBuf, nLen, nOffset, ucSig, static_cast<int>(N));
+}
+
+// Big-endian fields (a few formats store their header integers that way).
+inline unsigned int ReadBe16(const unsigned char* p) {
+    return (static_cast<unsigned int>(p[0]) << 8) | p[1];
+}
+inline unsigned int ReadBe32(const unsigned char* p) {
+    return (static_cast<unsigned int>(p[0]) << 24) | (static_cast<unsigned int>(p[1]) << 16) |
+           (static_cast<unsigned int>(p[2]) << 8) | p[3];
+}
+
+// A test rejects a null buffer or one shorter than the bytes it reads.
+inline bool HasBytes(const unsigned char* pBuf, int nLen, int nNeeded) {
+    return pBuf != nullptr && nLen >= nNeeded;
+}

@@ -1,0 +1,112 @@
+// Signature tests of the audio and picture formats.
+#include "carving/file_type_judge.h"
+#include "carving/signature_constants.h"
+#include "carving/signature_match.h"
+#include "util/le.h"
+
+namespace {
+
+constexpr int ICO_HEADER_BYTES = 6;
+constexpr int ICO_ENTRY_BYTES = 16;
+constexpr int BMP_INFO_HEADER_BYTES = 40;  // BITMAPINFOHEADER; later header versions are not taken
+
+}  // namespace
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsMp3Type(const unsigned char* pBuf, int nLen) {
+    if (!HasBytes(pBuf, nLen, 10) || !TextAt(pBuf, nLen, 0, "ID3")) return EXT_UNKNOWN;
+    if (pBuf[3] == 0xFF || pBuf[4] == 0xFF || (pBuf[5] & 0x1F) != 0) return EXT_UNKNOWN;
+    // The tag size is four 7-bit groups.
+    for (int i = 6; i < 10; ++i)
+        if (pBuf[i] >= 0x80) return EXT_UNKNOWN;
+    return EXT_MP3;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsMidType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 18) && TextAt(pBuf, nLen, 0, "MThd") && ReadBe32(pBuf + 4) == 6 &&
+                   TextAt(pBuf, nLen, 14, "MTrk")
+               ? EXT_MID
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsApeType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 4) && TextAt(pBuf, nLen, 0, "MAC ") ? EXT_APE : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsWavType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 16) && TextAt(pBuf, nLen, 0, "RIFF") &&
+                   TextAt(pBuf, nLen, 8, "WAVE") && TextAt(pBuf, nLen, 12, "fmt ")
+               ? EXT_WAV
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsMp2Type(const unsigned char* pBuf, int nLen) {
+    static constexpr unsigned char ucHead[4] = {0xFF, 0xFD, 0xE4, 0x00};
+    return HasBytes(pBuf, nLen, 4) && SignatureAt(pBuf, nLen, 0, ucHead) ? EXT_MP2 : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsMmfType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 4) && TextAt(pBuf, nLen, 0, "MMMD") ? EXT_MMF : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsFlaType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 16) && SignatureAt(pBuf, nLen, 0, szFlaHead) ? EXT_FLA : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsGifType(const unsigned char* pBuf, int nLen) {
+    if (!HasBytes(pBuf, nLen, 8) || !SignatureAt(pBuf, nLen, 0, szGifHead)) return EXT_UNKNOWN;
+    auto IsDigit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+    return IsDigit(pBuf[3]) && IsDigit(pBuf[4]) && pBuf[5] >= 'a' && pBuf[5] <= 'z' ? EXT_GIF
+                                                                                      : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsBmpType(const unsigned char* pBuf, int nLen) {
+    if (!HasBytes(pBuf, nLen, 40)) return EXT_UNKNOWN;
+    if (!TextAt(pBuf, nLen, 0, "BA") && !TextAt(pBuf, nLen, 0, "BM")) return EXT_UNKNOWN;
+    return ReadLe16(pBuf + 6) == 0 && ReadLe16(pBuf + 8) == 0 &&
+                   ReadLe32(pBuf + 14) == BMP_INFO_HEADER_BYTES
+               ? EXT_BMP
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsJpgType(const unsigned char* pBuf, int nLen) {
+    static constexpr unsigned char ucJfif[4] = {0xFF, 0xD8, 0xFF, 0xE0};
+    static constexpr unsigned char ucExif[4] = {0xFF, 0xD8, 0xFF, 0xE1};
+    if (!HasBytes(pBuf, nLen, 16)) return EXT_UNKNOWN;
+    if (SignatureAt(pBuf, nLen, 0, ucJfif) && TextAt(pBuf, nLen, 6, "JFIF")) return EXT_JPG;
+    if (SignatureAt(pBuf, nLen, 0, ucExif) && TextAt(pBuf, nLen, 6, "Exif")) return EXT_JPG;
+    return EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsPngType(const unsigned char* pBuf, int nLen) {
+    static constexpr unsigned char ucHead[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    return HasBytes(pBuf, nLen, 8) && SignatureAt(pBuf, nLen, 0, ucHead) ? EXT_PNG : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsPsdType(const unsigned char* pBuf, int nLen) {
+    return HasBytes(pBuf, nLen, 40) && TextAt(pBuf, nLen, 0, "8BPS") ? EXT_PSD : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsTifType(const unsigned char* pBuf, int nLen) {
+    static constexpr unsigned char ucIntel[4] = {0x49, 0x49, 0x2A, 0x00};
+    static constexpr unsigned char ucMotorola[4] = {0x4D, 0x4D, 0x00, 0x2A};
+    if (!HasBytes(pBuf, nLen, 4)) return EXT_UNKNOWN;
+    return SignatureAt(pBuf, nLen, 0, ucIntel) || SignatureAt(pBuf, nLen, 0, ucMotorola)
+               ? EXT_TIF
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsIcoType(const unsigned char* pBuf, int nLen) {
+    if (!HasBytes(pBuf, nLen, 16) || !SignatureAt(pBuf, nLen, 0, szIcoHead)) return EXT_UNKNOWN;
+    unsigned int nImages = ReadLe16(pBuf + 4);
+    unsigned long long u64DirEnd =
+        static_cast<unsigned long long>(ICO_ENTRY_BYTES) * nImages + ICO_HEADER_BYTES;
+    if (nImages == 0 || u64DirEnd > static_cast<unsigned long long>(nLen)) return EXT_UNKNOWN;
+    // The images must follow the directory back to back, in directory order.
+    unsigned long long u64Expected = u64DirEnd;
+    for (unsigned int i = 0; i < nImages; ++i) {
+        const unsigned char* pEntry = pBuf + ICO_HEADER_BYTES + ICO_ENTRY_BYTES * i;
+        if (pEntry[3] != 0 || ReadLe32(pEntry + 12) != u64Expected) return EXT_UNKNOWN;
+        u64Expected += ReadLe32(pEntry + 8);
+    }
+    return EXT_ICO;
+}

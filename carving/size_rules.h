@@ -1,0 +1,50 @@
+#pragma once
+// The size rules of the type table: given a file's head sector (the judge context set up for
+// it), the number of bytes the carved file is taken to occupy from that sector on.
+//
+// Not built yet: every rule below is defined in size_rules_not_built.cpp and answers
+// SIZE_RULE_NOT_BUILT. Whoever builds a family (video, audio and pictures, documents and
+// archives) defines its rules in that family's file and deletes them from the placeholder file.
+// The carving engine must treat SIZE_RULE_NOT_BUILT as "size unknown", never as a size.
+
+// No real rule answers 0: a carved file always takes at least its head sector.
+constexpr unsigned long long SIZE_RULE_NOT_BUILT = 0;
+
+typedef unsigned long long (*PFN_GET_FILE_BYTES_SIZE)(const unsigned char* pHead, int nLen);
+
+// video (and gzip, which shares the default video rule)
+unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetMP4FileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetRMVBFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetASFFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetSWFFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetAVIFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetDefaultVedioFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetMKVFileBytes(const unsigned char* pHead, int nLen);
+unsigned long long GetTSFileBytesSize(const unsigned char* pHead, int nLen);
+
+// audio and pictures
+unsigned long long GetMP3FileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetMIDFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetAPEFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetWAVFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetDefaultAudioFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetFLAFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetGIFFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetBMPFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetJPGFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetPNGFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetDefaultPictureFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen);
+
+// documents, archives, databases, mail and fonts
+unsigned long long GetOFFICE2003FileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetOFFICE2007FileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetPDFFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long Get7ZFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetZIPFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetRARFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetCABFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetDBFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetMailFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetTTFFileBytesSize(const unsigned char* pHead, int nLen);

@@ -1,0 +1,79 @@
+// Sectors that belong to a file system end a carved file.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "carving/file_type_judge.h"
+#include "carving/signature_constants.h"
+#include "fat/fat_record_tests.h"
+#include "util/le.h"
+
+namespace {
+
+using J = CFileTypeJudge;
+using Bytes = std::vector<unsigned char>;
+
+Bytes SectorStarting(const void* pHead, size_t nHead, unsigned char ucFill = 0x61) {
+    Bytes vec(512, ucFill);
+    memcpy(vec.data(), pHead, nHead);
+    return vec;
+}
+
+TEST(FileSystemSector, NtfsRecordsAndIndexBlocks) {
+    EXPECT_EQ(J::IsFileSystemSector(SectorStarting("FILE0", 5).data(), 512), 1);
+    EXPECT_EQ(J::IsFileSystemSector(SectorStarting("INDX(", 5).data(), 512), 1);
+    EXPECT_EQ(J::IsFileSystemSector(SectorStarting("file0", 5).data(), 512), 0);
+}
+
+TEST(FileSystemSector, LogRestartPageNeedsTheNtfsName) {
+    Bytes vec = SectorStarting("RSTR", 4);
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), 0);
+    memcpy(vec.data() + 504, szNTFS, sizeof(szNTFS));  // at the very end
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), 1);
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 511), 0);  // not within the given bytes
+}
+
+TEST(FileSystemSector, AttributeDefinitionTable) {
+    const unsigned char ucStandard[] = {0x24, 0, 0x53, 0, 0x54, 0, 0x41, 0, 0x4E, 0};
+    EXPECT_EQ(J::IsFileSystemSector(SectorStarting(ucStandard, sizeof(ucStandard)).data(), 512), 1);
+}
+
+TEST(FileSystemSector, BootSectorsOfKnownFileSystems) {
+    for (const char* szOem : {"MSDOS5.0", "MSWIN4.0", "MSWIN4.1", "EXFAT   ", "NTFS    "}) {
+        Bytes vec = SectorStarting("\xEB\x52\x90", 3);
+        memcpy(vec.data() + 3, szOem, 8);
+        EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), 1) << szOem;
+        vec[2] = 0x91;
+        EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), 0) << szOem;
+    }
+    Bytes vecMkfs = SectorStarting("\xEB\x3C\x90mkfs.fat", 11);
+    EXPECT_EQ(J::IsFileSystemSector(vecMkfs.data(), 512), 0);
+}
+
+TEST(FileSystemSector, FatDirectorySectorsFollowTheFatRecogniser) {
+    // A directory sector with one archived file entry, then the end of the directory.
+    Bytes vec(512, 0);
+    memcpy(vec.data(), "README  TXT", 11);
+    vec[11] = 0x20;
+    const uint16_t wDate = static_cast<uint16_t>(((2015 - 1980) << 9) | (6 << 5) | 15);
+    for (int nOffset : {16, 18, 24}) WriteLe16(vec.data() + nOffset, wDate);
+    WriteLe16(vec.data() + 26, 5);
+    WriteLe32(vec.data() + 28, 1234);
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), IsFatFDTRecord(vec.data(), 512));
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 512), 1);
+    // Whatever the recogniser says of an all-zero sector, it is said here too.
+    Bytes vecZero(512, 0);
+    EXPECT_EQ(J::IsFileSystemSector(vecZero.data(), 512), IsFatFDTRecord(vecZero.data(), 512));
+}
+
+TEST(FileSystemSector, ShortOrMissingSectors) {
+    Bytes vec = SectorStarting("FILE0", 5);
+    EXPECT_EQ(J::IsFileSystemSector(vec.data(), 31), 0);
+    EXPECT_EQ(J::IsFileSystemSector(nullptr, 512), 0);
+    Bytes vecExact(vec.begin(), vec.begin() + 32);
+    vecExact.shrink_to_fit();
+    EXPECT_EQ(J::IsFileSystemSector(vecExact.data(), 32), 1);
+}
+
+}  // namespace
