@@ -105,6 +105,43 @@ public:
     static EXTEND_NAME_TYPE IsPstEmailType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsTtfType(const unsigned char* pBuf, int nLen);
 
+    // --- carving a head sector (parse_file_buf.cpp) -----------------------------------------
+    // Sets the judge context for the sector u64StartSector held in pBuf, runs the detection walk
+    // and, when a type with a size rule matched, writes "%lld.%s" (start sector, extension of the
+    // first row of the detected code) into szName (nNameLen bytes), the code into nType and the
+    // rule's answer into u64Size. Returns 0, 87 (nothing carvable, or bad arguments) or -9527
+    // (the progress callback stopped the size walk). A rule that answers 0 (nothing
+    // usable) gives one sector: a carved file always has its head sector.
+    static int ParseFileBuf(const unsigned char* pBuf, int nLen, unsigned long long u64StartSector,
+                            unsigned long long u64ScanSectorCount,
+                            unsigned long long u64SectorTotalCount, int nRemainSecond,
+                            unsigned long long u64FileCount, CDiskReader* pReader,
+                            int nBytesPerSector, char* szName, int nNameLen,
+                            EXTEND_NAME_TYPE& nType, unsigned long long& u64Size);
+    // Installs the callbacks the size walks report through; returns 0.
+    static int InitCallBack(SCAN_CALLBACK pScanCallBack, RECOVERY_CALLBACK pRecoveryCallBack,
+                            void* pParam, int nPercent);
+
+    // --- end searches of the forward walk (forward_walk.cpp) --------------------------------
+    // Each examines the chunk sector by sector (nLen / m_nBytesPerSector sectors), advancing
+    // m_u64CurrentSector to the sector examined. A sector that starts another known file, or
+    // holds file-system metadata, ends the file: u64Size grows by the bytes before that sector
+    // and the answer is 1. 0 (u64Size untouched) when no sector of the chunk ends it.
+    static int IsEndOfFile(const unsigned char* pBuf, int nLen, unsigned long long& u64Size);
+    static int IsEndOfVedioFile(const unsigned char* pBuf, int nLen, unsigned long long& u64Size);
+    // As IsEndOfFile, but MPEG pack and sequence headers (code 15) recur inside a stream and do
+    // not end it.
+    static int IsEndOfMPGFile(const unsigned char* pBuf, int nLen, unsigned long long& u64Size);
+
+    // --- end-marker searches (forward_walk.cpp) ---------------------------------------------
+    // A marker counts only when it ends on a sector boundary or the rest of its sector is zero.
+    // 1 with u64Offset = the offset just past the marker, else 0.
+    // JPEG: only the first FF D9 of the buffer is considered.
+    static int GetJPGFileTailOffset(const unsigned char* pBuf, int nLen, unsigned long long& u64Offset);
+    // PNG (IEND chunk and its CRC) and GIF (00 3B): the first occurrence that counts.
+    static int GetPNGFileTailOffset(const unsigned char* pBuf, int nLen, unsigned long long& u64Offset);
+    static int GetGIFFileTailOffset(const unsigned char* pBuf, int nLen, unsigned long long& u64Offset);
+
     // --- the judge context -------------------------------------------------------------------
     static int m_nBytesPerSector;                    // sector size of the device being carved
     static CDiskReader* m_pDiskReader;               // reader of that device (may be null)

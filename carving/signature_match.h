@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "util/le.h"
+
 // True when the nSig bytes of pSig stand at nOffset of the nLen-byte buffer pBuf.
 inline bool BytesAt(const unsigned char* pBuf, int nLen, int nOffset, const void* pSig, int nSig) {
     if (pBuf == nullptr || nOffset < 0 || nSig < 0 || nLen - nOffset < nSig) return false;
@@ -20,15 +22,6 @@ template <size_t N>
 inline bool SignatureAt(const unsigned char* pBuf, int nLen, int nOffset,
                         const unsigned char (&ucSig)[N]) {
     return BytesAt(pBuf, nLen, nOffset, ucSig, static_cast<int>(N));
-}
-
-// Big-endian fields (a few formats store their header integers that way).
-inline unsigned int ReadBe16(const unsigned char* p) {
-    return (static_cast<unsigned int>(p[0]) << 8) | p[1];
-}
-inline unsigned int ReadBe32(const unsigned char* p) {
-    return (static_cast<unsigned int>(p[0]) << 24) | (static_cast<unsigned int>(p[1]) << 16) |
-           (static_cast<unsigned int>(p[2]) << 8) | p[3];
 }
 
 // A test rejects a null buffer or one shorter than the bytes it reads.

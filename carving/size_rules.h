@@ -1,14 +1,12 @@
 #pragma once
 // The size rules of the type table: given a file's head sector (the judge context set up for
 // it), the number of bytes the carved file is taken to occupy from that sector on.
-//
-// Not built yet: every rule below is defined in size_rules_not_built.cpp and answers
-// SIZE_RULE_NOT_BUILT. Whoever builds a family (video, audio and pictures, documents and
-// archives) defines its rules in that family's file and deletes them from the placeholder file.
-// The carving engine must treat SIZE_RULE_NOT_BUILT as "size unknown", never as a size.
+// One file per family: size_rules_video.cpp, size_rules_audio_picture.cpp and
+// size_rules_document_archive.cpp.
 
-// No real rule answers 0: a carved file always takes at least its head sector.
-constexpr unsigned long long SIZE_RULE_NOT_BUILT = 0;
+// A rule never answers 0 for a file it sized (a carved file takes at least its head sector);
+// the carving engine still treats 0 as "size unknown" and keeps the head sector.
+constexpr unsigned long long SIZE_RULE_UNKNOWN = 0;
 
 typedef unsigned long long (*PFN_GET_FILE_BYTES_SIZE)(const unsigned char* pHead, int nLen);
 

@@ -8,6 +8,8 @@ packages=(
   clang libclang-rt-14-dev          # libFuzzer and the sanitizer runtimes for clang
   libgtest-dev libbenchmark-dev
   dosfstools mtools ntfs-3g e2fsprogs util-linux   # real file systems for test images
+  zip unzip p7zip-full              # real archives for the carving tests
+  fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
 )
 
 missing=()

@@ -18,6 +18,14 @@ inline uint32_t ReadLe32(const unsigned char* p) {
 inline uint64_t ReadLe64(const unsigned char* p) {
     return static_cast<uint64_t>(ReadLe32(p)) | (static_cast<uint64_t>(ReadLe32(p + 4)) << 32);
 }
+// Big-endian fields (a few formats and the Apple partition map store integers that way).
+inline uint16_t ReadBe16(const unsigned char* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
+inline uint32_t ReadBe32(const unsigned char* p) {
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
 inline void WriteLe16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
