@@ -1,0 +1,299 @@
+#include "fat/fat_file_data.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "carving/file_categories.h"
+#include "carving/file_type_judge.h"
+#include "device/disk_reader.h"
+#include "engine/result_codes.h"
+#include "fat/virtual_dbr.h"
+#include "util/app_folder.h"
+#include "util/path.h"
+#include "util/text.h"
+
+namespace {
+
+constexpr int PREVIEW_PATH_CHARS = 256;
+
+int WriteAll(int hFile, const unsigned char* pData, size_t nLen) {
+    while (nLen > 0) {
+        ssize_t nWritten = write(hFile, pData, nLen);
+        if (nWritten < 0 && errno == EINTR) continue;
+        if (nWritten <= 0) return nWritten < 0 ? errno : EIO;
+        pData += nWritten;
+        nLen -= static_cast<size_t>(nWritten);
+    }
+    return 0;
+}
+
+int MakeFolder(const std::wstring& wstrPath) {
+    if (mkdir(Unicode2Path(wstrPath.c_str()).c_str(), FAT_SAVED_FOLDER_MODE) != 0 && errno != EEXIST) return errno;
+    return 0;
+}
+
+int Percent(uint64_t u64Done, uint64_t u64Total) {
+    return u64Total == 0 ? 100 : static_cast<int>(u64Done * 100 / u64Total);
+}
+
+// The lower-cased extension when the name has one that the picture list holds, else "".
+std::string PictureExtension(const char* szName) {
+    char szExt[KORVALO_PATH_PART_SIZE] = {};
+    if (GetExtendName(szName, szExt) != 0 || szExt[0] == '\0') return std::string();
+    Convert2Lowercase(szExt);
+    return strstr(szPhotoFileTypeList, szExt) != nullptr ? std::string(szExt) : std::string();
+}
+
+}  // namespace
+
+std::wstring MakeSafeFatPathComponent(const char* szName) {
+    std::wstring wstrName = Ansi2Unicode(szName);
+    for (wchar_t& wc : wstrName)
+        if (wc == L'/') wc = L'_';
+    if (wstrName.empty() || wstrName == L"." || wstrName == L"..") wstrName = L"_";
+    return wstrName;
+}
+
+CFatFileData::CFatFileData(IFileRecoveryParse& owner, CDiskReader& reader, int nBytesPerSector,
+                           IFatClusterChain* pChain, bool bRootRuleInHealth)
+    : m_owner(owner),
+      m_reader(reader),
+      m_nBytesPerSector(nBytesPerSector),
+      m_pChain(pChain),
+      m_bRootRuleInHealth(bRootRuleInHealth) {}
+
+uint64_t CFatFileData::ClusterFirstSector(const _FILE_NODE_& node, uint32_t u32Cluster, bool bRootRule) const {
+    const uint32_t u32SectorsPerCluster = node.nClusterSize / static_cast<uint32_t>(m_nBytesPerSector);
+    const uint64_t u64DataStart = node.u64PartitionStartSector + node.u64DataStartSector;
+    if (u32Cluster == FAT_ROOT_DIR_CLUSTER && bRootRule)
+        return u64DataStart >= FAT_FIXED_ROOT_SECTORS ? u64DataStart - FAT_FIXED_ROOT_SECTORS : FAT_NO_SECTOR;
+    const int64_t llOffset = (static_cast<int64_t>(u32Cluster) - 2) * u32SectorsPerCluster;
+    if (llOffset < 0 && static_cast<uint64_t>(-llOffset) > u64DataStart) return FAT_NO_SECTOR;
+    return u64DataStart + static_cast<uint64_t>(llOffset);
+}
+
+int CFatFileData::CheckClusterSize(const _FILE_NODE_& node) const {
+    if (node.nClusterSize >= FAT_MAX_READ_CLUSTER_BYTES) return FAT_ERROR_CLUSTER_TOO_LARGE;
+    // A size that is no whole number of sectors cannot be read cluster by cluster.
+    if (node.nClusterSize == 0 || node.nClusterSize % static_cast<uint32_t>(m_nBytesPerSector) != 0)
+        return KR_ERROR_INVALID_PARAMETER;
+    return 0;
+}
+
+int CFatFileData::ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsigned char* pBuf, uint32_t& u32Bytes) {
+    u32Bytes = 0;
+    const uint64_t u64Sector = ClusterFirstSector(node, u32Cluster, true);
+    if (u64Sector == FAT_NO_SECTOR || u64Sector > static_cast<uint64_t>(INT64_MAX)) return KR_ERROR_READ_FAULT;
+    unsigned int nSectors = 0;
+    const int nResult = m_reader.ReadData(pBuf, static_cast<int>(node.nClusterSize / m_nBytesPerSector),
+                                          static_cast<long long>(u64Sector), m_nBytesPerSector, &nSectors);
+    u32Bytes = nSectors * static_cast<uint32_t>(m_nBytesPerSector);
+    if (u32Bytes == 0) return nResult != 0 && nResult != KR_ERROR_INVALID_PARAMETER ? nResult : KR_ERROR_READ_FAULT;
+    return 0;
+}
+
+bool CFatFileData::NextCluster(uint32_t u32Cluster, uint32_t& u32Next, int& nError) {
+    if (m_pChain == nullptr) {
+        u32Next = u32Cluster + 1;
+        return u32Next != 0;
+    }
+    nError = m_pChain->FindNextClusterNO(u32Cluster, u32Next);
+    // A chain that ends before the size is reached ends the read: what follows is unknown.
+    return nError == 0 && u32Next != 0;
+}
+
+int CFatFileData::Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget) {
+    if (m_pRecoveryCallBack == nullptr) return 0;
+    std::wstring wstrCopy = wstrTarget;
+    return m_pRecoveryCallBack(m_pCallBackParam, nProgress, 100, nErrorCode, &wstrCopy[0]);
+}
+
+int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {
+    if (pNode == nullptr || pTargetPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    if (pNode->bIsDir == 0) return SaveDataToTargetFile(pNode, pTargetPath);
+
+    const std::wstring wstrTarget = pTargetPath;
+    int nResult = MakeFolder(wstrTarget);
+    if (nResult != 0) return nResult;
+    m_queSaveDir.clear();
+    m_queSaveDir.emplace_back(*pNode, wstrTarget);
+    m_strCurPath = wstrTarget;
+    bool bFirst = true;
+    while (!m_queSaveDir.empty()) {
+        std::pair<_FILE_NODE_, std::wstring> folder = m_queSaveDir.front();
+        m_queSaveDir.pop_front();
+        if (!bFirst) m_strCurPath = folder.second + L"/" + MakeSafeFatPathComponent(folder.first.szFileName);
+        bFirst = false;
+        int nSeparators = 0;
+        GetPathDirIndex(m_strCurPath.c_str(), nSeparators);
+        std::vector<_FILE_NODE_> vecChildren;
+        int nListed = m_owner.GetChildrenFileNode(&folder.first, static_cast<unsigned int>(nSeparators - nBaseLevel),
+                                                  vecChildren);
+        if (nListed != 0) {
+            m_queSaveDir.clear();
+            return nListed;
+        }
+        for (_FILE_NODE_& child : vecChildren) {
+            std::wstring wstrPath = m_strCurPath + L"/" + MakeSafeFatPathComponent(child.szFileName);
+            nResult = SaveDataToTargetFile(&child, &wstrPath[0]);
+            if (nResult == KR_STOPPED_BY_USER) {
+                m_queSaveDir.clear();
+                return nResult;
+            }
+        }
+    }
+    return nResult;
+}
+
+int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath) {
+    const std::wstring wstrTarget = pTargetPath != nullptr ? pTargetPath : L"";
+    if (pNode == nullptr || pTargetPath == nullptr) {
+        Report(100, KR_ERROR_INVALID_PARAMETER, wstrTarget);
+        return KR_ERROR_INVALID_PARAMETER;
+    }
+    if (pNode->bIsDir != 0) {
+        int nResult = MakeFolder(wstrTarget);
+        if (nResult != 0) return nResult;
+        m_queSaveDir.emplace_back(*pNode, m_strCurPath);
+        return 0;
+    }
+    int nResult = CheckClusterSize(*pNode);
+    if (nResult != 0) {
+        Report(100, nResult, wstrTarget);
+        return nResult;
+    }
+    // A file already there is replaced, not overwritten in part: a longer old file would
+    // otherwise keep its tail behind the recovered data.
+    const int hFile = open(Unicode2Path(pTargetPath).c_str(), O_RDWR | O_CREAT | O_TRUNC, FAT_SAVED_FILE_MODE);
+    if (hFile < 0) {
+        nResult = errno;
+        Report(100, nResult, wstrTarget);
+        return nResult;
+    }
+    const uint64_t u64Size = pNode->u64FileSize;
+    uint64_t u64Remaining = u64Size;
+    if (u64Remaining == 0) {
+        close(hFile);
+        Report(100, 0, wstrTarget);
+        return 0;
+    }
+    std::unique_ptr<unsigned char[]> pCluster(new unsigned char[pNode->nClusterSize]);
+    uint32_t u32Cluster = pNode->nDirIndex;
+    while (nResult == 0 && u64Remaining > 0) {
+        uint32_t u32Bytes = 0;
+        nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
+        if (nResult != 0) break;
+        const uint64_t u64Chunk = u32Bytes < u64Remaining ? u32Bytes : u64Remaining;
+        nResult = WriteAll(hFile, pCluster.get(), static_cast<size_t>(u64Chunk));
+        if (nResult != 0) break;
+        u64Remaining -= u64Chunk;
+        if (m_pRecoveryCallBack != nullptr) {
+            const int nAnswer = Report(Percent(u64Size - u64Remaining, u64Size), nResult, wstrTarget);
+            if (nAnswer != 0) {
+                nResult = nAnswer;
+                break;
+            }
+        }
+        if (u64Remaining > 0 && !NextCluster(u32Cluster, u32Cluster, nResult)) break;
+    }
+    if (nResult > 0) Report(100, nResult, wstrTarget);
+    close(hFile);
+    return nResult;
+}
+
+int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
+                          PREVIEW_CALLBACK pPreViewCallBack, void* pParam) {
+    if (pNode == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    int nResult = CheckClusterSize(*pNode);
+    if (nResult != 0) return nResult;
+
+    std::string strPreviewFile;
+    const std::string strExt = PictureExtension(pNode->szFileName);
+    if (!strExt.empty()) {
+        const std::string strFolder = rsb_getScanLogFolder();
+        const std::string strPath = strFolder + "tmp." + strExt;
+        if (strPath.size() < PREVIEW_PATH_CHARS) {
+            rsb_makeDirs(strFolder, 0755);
+            strPreviewFile = strPath;
+            if (pPreviewPath != nullptr) {
+                const std::wstring wstrPath = Path2Unicode(strPath.c_str());
+                wcsncpy(pPreviewPath, wstrPath.c_str(), PREVIEW_PATH_CHARS - 1);
+                pPreviewPath[PREVIEW_PATH_CHARS - 1] = L'\0';
+            }
+        }
+    }
+    int hFile = -1;
+    if (!strPreviewFile.empty()) {
+        // A fresh file of our own: never follow or reuse something planted under that name.
+        unlink(strPreviewFile.c_str());
+        hFile = open(strPreviewFile.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, FAT_SAVED_FILE_MODE);
+        if (hFile < 0) return errno;
+    }
+    const bool bToFile = hFile >= 0;
+    const int nCapacity = (!bToFile && pBuf != nullptr && nBufLen > 0) ? nBufLen : 0;
+    uint64_t u64Total = pNode->u64FileSize;
+    if (!bToFile && u64Total > static_cast<uint64_t>(nCapacity)) u64Total = static_cast<uint64_t>(nCapacity);
+
+    uint64_t u64Done = 0;
+    int nCopied = 0;
+    if (u64Total > 0) {
+        std::unique_ptr<unsigned char[]> pCluster(new unsigned char[pNode->nClusterSize]);
+        uint32_t u32Cluster = pNode->nDirIndex;
+        while (u64Done < u64Total) {
+            uint32_t u32Bytes = 0;
+            nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
+            if (nResult != 0) break;
+            uint64_t u64Chunk = u64Total - u64Done;
+            if (u32Bytes < u64Chunk) u64Chunk = u32Bytes;
+            if (bToFile) {
+                nResult = WriteAll(hFile, pCluster.get(), static_cast<size_t>(u64Chunk));
+                if (nResult != 0) break;
+            } else {
+                if (u64Chunk == 0) break;
+                memcpy(pBuf + nCopied, pCluster.get(), static_cast<size_t>(u64Chunk));
+                nCopied += static_cast<int>(u64Chunk);
+            }
+            u64Done += u64Chunk;
+            if (pPreViewCallBack != nullptr) {
+                const int nAnswer = pPreViewCallBack(pParam, Percent(u64Done, u64Total), nResult);
+                if (nAnswer != 0) {
+                    nResult = nAnswer;
+                    break;
+                }
+            }
+            if (u64Done < u64Total && !NextCluster(u32Cluster, u32Cluster, nResult)) break;
+        }
+    }
+    if (pPreViewCallBack != nullptr) pPreViewCallBack(pParam, 100, nResult);
+    if (bToFile) {
+        close(hFile);
+        if (nResult != 0) unlink(strPreviewFile.c_str());
+    }
+    nBufLen = nCopied;
+    return nResult;
+}
+
+int CFatFileData::IsFileDataHealth(_FILE_NODE_* pNode, uint32_t u32SectorsPerCluster) {
+    if (pNode == nullptr) return 1;
+    char szExt[KORVALO_PATH_PART_SIZE] = {};
+    if (GetExtendName(pNode->szFileName, szExt) != 0 || szExt[0] == '\0') return 1;
+    _FILE_NODE_ geometry = *pNode;
+    geometry.nClusterSize = u32SectorsPerCluster * static_cast<uint32_t>(m_nBytesPerSector);
+    const uint64_t u64Sector = ClusterFirstSector(geometry, pNode->nDirIndex, m_bRootRuleInHealth);
+    if (u64Sector == FAT_NO_SECTOR || u64Sector > static_cast<uint64_t>(INT64_MAX)) return 1;
+    std::vector<unsigned char> vecSector(static_cast<size_t>(m_nBytesPerSector));
+    unsigned int nSectors = 0;
+    if (m_reader.ReadData(vecSector.data(), 1, static_cast<long long>(u64Sector), m_nBytesPerSector, &nSectors) != 0 ||
+        nSectors == 0)
+        return 1;
+    return CFileTypeJudge::IsFileTypeMatching(vecSector.data(), m_nBytesPerSector, szExt, &m_reader,
+                                              m_nBytesPerSector, u64Sector) != 0
+               ? 1
+               : 0;
+}

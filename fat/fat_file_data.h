@@ -1,0 +1,87 @@
+#pragma once
+// Reading the data of a FAT file found by either FAT engine: recovery of a file or a whole
+// folder tree to a destination, preview of a file, and the health test of its first cluster.
+// The deep engine has no allocation table and reads a file as clusters following each other
+// from its first one; the fast engine follows its table through an IFatClusterChain.
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+
+#include "engine/file_node.h"
+#include "engine/recovery_parse.h"
+
+class CDiskReader;
+
+// nClusterSize at or above this is refused with FAT_ERROR_CLUSTER_TOO_LARGE.
+constexpr uint32_t FAT_MAX_READ_CLUSTER_BYTES = 104857601;
+constexpr int FAT_ERROR_CLUSTER_TOO_LARGE = 29;
+// Modes of what a recovery creates: folders must be enterable.
+constexpr unsigned int FAT_SAVED_FOLDER_MODE = 0755;
+constexpr unsigned int FAT_SAVED_FILE_MODE = 0644;
+
+// The next cluster of a file, as an allocation table tells it.
+class IFatClusterChain {
+public:
+    // 0 with u32Next (0 when the chain ends), or a read error.
+    virtual int FindNextClusterNO(uint32_t u32Cluster, uint32_t& u32Next) = 0;
+
+protected:
+    ~IFatClusterChain() = default;
+};
+
+class CFatFileData {
+public:
+    // owner: the engine whose GetChildrenFileNode lists a folder's children. pChain null: a file
+    // is read from consecutive clusters. bRootRuleInHealth: cluster 0 is the fixed root area in
+    // the health test (the deep engine) rather than data start - 2 clusters (the fast engine).
+    CFatFileData(IFileRecoveryParse& owner, CDiskReader& reader, int nBytesPerSector, IFatClusterChain* pChain,
+                 bool bRootRuleInHealth);
+
+    void SetRecoveryCallBack(RECOVERY_CALLBACK pCallBack, void* pParam) {
+        m_pRecoveryCallBack = pCallBack;
+        m_pCallBackParam = pParam;
+    }
+
+    // A file to the file pTargetPath; a folder and everything below it into the folder
+    // pTargetPath, breadth first. nBaseLevel: the number of folder separators of pTargetPath minus
+    // the level of the folder's children in the engine's store. 0, the last error met, or -9527
+    // when the recovery callback asked to stop.
+    int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
+    // One node: a file is written to pTargetPath (created, or replaced); a folder is created there
+    // and queued for SaveFileData. 0 or an error code; the callback's own answer when it stopped.
+    int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
+    // A picture goes to "tmp.<ext>" in the scan-log folder, whose path is copied to pPreviewPath
+    // (256 characters); anything else goes into pBuf, at most nBufLen bytes, and nBufLen becomes
+    // the bytes copied (0 for a picture). A failed preview leaves no temporary file.
+    int PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
+                PREVIEW_CALLBACK pPreViewCallBack, void* pParam);
+    // 1 when the first sector of the file carries what its extension promises, or cannot be
+    // checked (no extension, unreadable); 0 when it does not.
+    int IsFileDataHealth(_FILE_NODE_* pNode, uint32_t u32SectorsPerCluster);
+
+private:
+    uint64_t ClusterFirstSector(const _FILE_NODE_& node, uint32_t u32Cluster, bool bRootRule) const;
+    // Reads one cluster; 0 with the bytes read, or an error (30 when nothing arrived).
+    int ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsigned char* pBuf, uint32_t& u32Bytes);
+    // The cluster after u32Cluster; false when the file has no more.
+    bool NextCluster(uint32_t u32Cluster, uint32_t& u32Next, int& nError);
+    // 0 when the cluster size can be read cluster by cluster, else the error.
+    int CheckClusterSize(const _FILE_NODE_& node) const;
+    int Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget);
+
+    IFileRecoveryParse& m_owner;
+    CDiskReader& m_reader;
+    int m_nBytesPerSector;
+    IFatClusterChain* m_pChain;
+    bool m_bRootRuleInHealth;
+    RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
+    void* m_pCallBackParam = nullptr;
+    // Folders still to be written: the folder's node and the path of the folder that holds it.
+    std::deque<std::pair<_FILE_NODE_, std::wstring>> m_queSaveDir;
+    std::wstring m_strCurPath;
+};
+
+// A child's name as one path component: "/" becomes "_", and an empty, "." or ".." name
+// becomes "_", so a damaged or crafted entry cannot lead a recovery out of its folder.
+std::wstring MakeSafeFatPathComponent(const char* szName);
