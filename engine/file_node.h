@@ -72,3 +72,13 @@ constexpr uint32_t CARVED_CLUSTER_SIZE = 0xFFFFFFFFu;
 inline uint64_t MakeChildrenKey(uint32_t nParentDirIndex, uint32_t nLevel) {
     return (static_cast<uint64_t>(nLevel) << 32) | nParentDirIndex;
 }
+
+// First data sector, on the device, of a node found through FAT (sources 1 and 3): cluster
+// nDirIndex counted from cluster 2; a node without a first cluster points 32 sectors before
+// cluster 2.
+inline uint64_t GetFatNodeFirstDataSector(const _FILE_NODE_& node, int nBytesPerSector) {
+    const uint64_t u64Base = node.u64DataStartSector + node.u64PartitionStartSector;
+    if (node.nDirIndex == 0) return u64Base - 32;
+    const uint64_t u64SectorsPerCluster = nBytesPerSector > 0 ? node.nClusterSize / static_cast<uint32_t>(nBytesPerSector) : 0;
+    return u64Base + (static_cast<uint64_t>(node.nDirIndex) - 2) * u64SectorsPerCluster;
+}

@@ -10,6 +10,7 @@
 #include "device/disk_reader.h"
 #include "device/volume_tests.h"
 #include "engine/fast_ext_recovery.h"
+#include "engine/professional_recovery.h"
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/text.h"
@@ -60,10 +61,11 @@ IFileRecoveryParse* CFileRecoveryFactory::NewEngine(ENGINE_KIND eKind) {
     switch (eKind) {
         case ENGINE_KIND_FAST_EXT:
             return new CFastExtRecovery();
-        // The NTFS, FAT and deep-scan engines are not part of this build yet.
+        case ENGINE_KIND_PROFESSIONAL:
+            return new CProfessionalRecovery();
+        // The fast NTFS and FAT engines are not part of this build yet.
         case ENGINE_KIND_FAST_NTFS:
         case ENGINE_KIND_FAST_FAT:
-        case ENGINE_KIND_PROFESSIONAL:
         case ENGINE_KIND_NONE:
             break;
     }

@@ -1,0 +1,177 @@
+// Browsing, search, preview and saving of the deep scan: the root merges the four engines,
+// everything else goes to the engine that made the node.
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+
+#include "engine/node_order.h"
+#include "engine/professional_recovery.h"
+#include "util/path.h"
+
+namespace {
+// NTFS data attribute type.
+constexpr int NTFS_ATTR_DATA = 0x80;
+
+std::string ExtensionOf(const char* szName) {
+    char szExt[KORVALO_PATH_PART_SIZE] = {0};
+    if (GetExtendName(szName, szExt) != 0) return std::string();
+    return szExt;
+}
+
+bool SameExtension(const std::string& strLeft, const std::string& strRight) {
+    return strcasecmp(strLeft.c_str(), strRight.c_str()) == 0;
+}
+}  // namespace
+
+IFileRecoveryParse* CProfessionalRecovery::EngineOfSource(int nSourceType) {
+    switch (nSourceType) {
+        case FILE_SOURCE_FAST_NTFS:
+        case FILE_SOURCE_FAST_FAT:
+            return m_pFastRecovery;
+        case FILE_SOURCE_DEEP_NTFS:
+            return &m_proNtfsRecovery;
+        case FILE_SOURCE_DEEP_FAT:
+            return &m_proFatRecovery;
+        case FILE_SOURCE_CARVING:
+            return &m_fileTypeRecovery;
+        default:
+            return nullptr;
+    }
+}
+
+int CProfessionalRecovery::GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel,
+                                               std::vector<_FILE_NODE_>& vecChildren) {
+    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
+    if (pParent == nullptr) {
+        if (m_pFastRecovery != nullptr) m_pFastRecovery->GetChildrenFileNode(nullptr, 0, vecChildren);
+        m_proFatRecovery.GetChildrenFileNode(nullptr, 0, vecChildren);
+        m_proNtfsRecovery.GetChildrenFileNode(nullptr, 0, vecChildren);
+        m_fileTypeRecovery.GetChildrenFileNode(nullptr, 0, vecChildren);
+    } else if (pParent->nSourceType != FILE_SOURCE_CARVING) {
+        // Carved files have no children.
+        if (IFileRecoveryParse* pEngine = EngineOfSource(pParent->nSourceType))
+            pEngine->GetChildrenFileNode(pParent, nLevel, vecChildren);
+    }
+    std::sort(vecChildren.begin(), vecChildren.end(), VectorCmp);
+    return KR_SUCCESS;
+}
+
+int CProfessionalRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) {
+    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
+    if (pParent == nullptr) {
+        IFileRecoveryParse* engines[] = {m_pFastRecovery, &m_proFatRecovery, &m_proNtfsRecovery, &m_fileTypeRecovery};
+        for (IFileRecoveryParse* pEngine : engines) {
+            if (pEngine == nullptr) continue;
+            unsigned int nEngineCount = 0;
+            pEngine->GetChildrenFileCount(nullptr, 0, nEngineCount);
+            nCount += nEngineCount;
+        }
+    } else if (pParent->nSourceType != FILE_SOURCE_CARVING) {
+        if (IFileRecoveryParse* pEngine = EngineOfSource(pParent->nSourceType))
+            pEngine->GetChildrenFileCount(pParent, nLevel, nCount);
+    }
+    return KR_SUCCESS;
+}
+
+unsigned long long CProfessionalRecovery::GetLostFileCount() {
+    unsigned long long u64Count = m_proFatRecovery.GetLostFileCount() + m_proNtfsRecovery.GetLostFileCount() +
+                                  m_fileTypeRecovery.GetLostFileCount();
+    if (m_pFastRecovery != nullptr) u64Count += m_pFastRecovery->GetLostFileCount();
+    return u64Count;
+}
+
+int CProfessionalRecovery::GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) {
+    if (pNode == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    if (pNode->nSourceType == FILE_SOURCE_CARVING) {
+        if (pPath != nullptr && nMaxLen > 0) pPath[0] = L'\0';
+        return KR_SUCCESS;
+    }
+    IFileRecoveryParse* pEngine = EngineOfSource(pNode->nSourceType);
+    return pEngine != nullptr ? pEngine->GetFileNodeParentDirPath(pNode, pPath, nMaxLen) : KR_SUCCESS;
+}
+
+int CProfessionalRecovery::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {
+    if (pNode == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    IFileRecoveryParse* pEngine = EngineOfSource(pNode->nSourceType);
+    // A node no engine here can serve must not be reported as saved.
+    if (pEngine == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    return pEngine->SaveFileData(pNode, pTargetPath, nBaseLevel);
+}
+
+int CProfessionalRecovery::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
+                                   PREVIEW_CALLBACK pPreViewCallBack, void* pParam) {
+    IFileRecoveryParse* pEngine = pNode != nullptr ? EngineOfSource(pNode->nSourceType) : nullptr;
+    if (pEngine == nullptr) {
+        nBufLen = 0;
+        return KR_ERROR_INVALID_PARAMETER;
+    }
+    return pEngine->PreView(pNode, pPreviewPath, pBuf, nBufLen, pPreViewCallBack, pParam);
+}
+
+int CProfessionalRecovery::GetUnUsedSectorCount(unsigned long long&, unsigned long long&) {
+    return KR_SUCCESS;
+}
+
+int CProfessionalRecovery::BuildBitMapInfo() {
+    return KR_SUCCESS;
+}
+
+int CProfessionalRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
+    m_pSearchCallBack = pSearchCallBack;
+    m_pSearchParam = pParam;
+    if (m_pFastRecovery != nullptr) m_pFastRecovery->InitSearchCallBack(pSearchCallBack, pParam);
+    m_proFatRecovery.InitSearchCallBack(pSearchCallBack, pParam);
+    m_proNtfsRecovery.InitSearchCallBack(pSearchCallBack, pParam);
+    m_fileTypeRecovery.InitSearchCallBack(pSearchCallBack, pParam);
+    return KR_SUCCESS;
+}
+
+bool CProfessionalRecovery::GetFileSystemNodeFirstSector(const _FILE_NODE_& node, unsigned long long& u64Sector) {
+    const unsigned long long u64Bps = static_cast<unsigned long long>(m_nBytesPerSector);
+    if (node.nSourceType == FILE_SOURCE_FAST_FAT || node.nSourceType == FILE_SOURCE_DEEP_FAT) {
+        u64Sector = GetFatNodeFirstDataSector(node, m_nBytesPerSector);
+        return true;
+    }
+    if (node.nSourceType == FILE_SOURCE_FAST_NTFS || node.nSourceType == FILE_SOURCE_DEEP_NTFS) {
+        std::vector<__RUNLIST__> vecRuns;
+        m_proNtfsRecovery.GetRunListInfo(static_cast<long long>(node.u64RecordSector), NTFS_ATTR_DATA, vecRuns);
+        if (vecRuns.empty()) return false;
+        // The first run's offset is its absolute starting cluster.
+        u64Sector = static_cast<unsigned long long>(vecRuns[0].n64LcnOffset) * node.nClusterSize / u64Bps +
+                    node.u64PartitionStartSector;
+        return true;
+    }
+    return false;
+}
+
+int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
+    const size_t nFirstOwnHit = vecResult.size();
+    if (m_pFastRecovery != nullptr) m_pFastRecovery->SearchFileNode(pSearchKey, vecResult);
+    m_proFatRecovery.SearchFileNode(pSearchKey, vecResult);
+    m_proNtfsRecovery.SearchFileNode(pSearchKey, vecResult);
+
+    // What the file systems found, by first data sector: a carved copy of it is a duplicate.
+    std::unordered_map<unsigned long long, std::string> mapFoundBySector;
+    for (size_t i = nFirstOwnHit; i < vecResult.size(); ++i) {
+        unsigned long long u64Sector = 0;
+        if (GetFileSystemNodeFirstSector(vecResult[i], u64Sector))
+            mapFoundBySector.emplace(u64Sector, ExtensionOf(vecResult[i].szFileName));
+    }
+
+    std::vector<__SEARCH_FILE_INFO__> vecCarved;
+    m_fileTypeRecovery.SearchFileNode(pSearchKey, vecCarved);
+    for (const __SEARCH_FILE_INFO__& hit : vecCarved) {
+        auto it = mapFoundBySector.find(hit.u64RecordSector);
+        if (it != mapFoundBySector.end()) {
+            std::string strCarvedExt = ExtensionOf(hit.szFileName);
+            // A camera's .thm thumbnail is a JPEG: its carved copy is a duplicate too.
+            if (SameExtension(it->second, strCarvedExt) ||
+                (SameExtension(it->second, "thm") && SameExtension(strCarvedExt, "jpg")))
+                continue;
+        }
+        vecResult.push_back(hit);
+    }
+    std::sort(vecResult.begin(), vecResult.end(), SearchVectorCmp);
+    return KR_SUCCESS;
+}

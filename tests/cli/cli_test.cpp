@@ -1,0 +1,200 @@
+// End-to-end tests of the korvalo command line on images made with the real tools.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fixtures/carving_image.h"
+#include "fixtures/fat_image_walk.h"
+#include "fixtures/media_samples.h"
+#include "fixtures/temp_dir.h"
+#include "fixtures/volume_images.h"
+
+namespace {
+
+struct CliResult {
+    int nExit = -1;
+    std::string strOut;
+};
+
+std::string Quote(const std::string& str) {
+    std::string strOut = "'";
+    for (char c : str) strOut += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return strOut + "'";
+}
+
+std::vector<unsigned char> ReadAll(const std::string& strPath) {
+    std::ifstream file(strPath, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    CliResult Run(const std::string& strArgs) {
+        std::string strCommand = "KORVALO_HOME=" + Quote(m_dir.File("home")) + " " + KORVALO_CLI_PATH + " " + strArgs +
+                                 " 2>" + Quote(m_dir.File("stderr.txt"));
+        CliResult result;
+        FILE* pPipe = popen(strCommand.c_str(), "r");
+        if (pPipe == nullptr) return result;
+        char szBuf[4096];
+        size_t nRead;
+        while ((nRead = fread(szBuf, 1, sizeof(szBuf), pPipe)) > 0) result.strOut.append(szBuf, nRead);
+        int nStatus = pclose(pPipe);
+        result.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+        return result;
+    }
+    std::string Stderr() {
+        std::vector<unsigned char> vec = ReadAll(m_dir.File("stderr.txt"));
+        return std::string(vec.begin(), vec.end());
+    }
+    // Writes a sample file into the temp folder and returns its path.
+    std::string Sample(const std::string& strName, const MEDIA_BYTES& vecBytes) {
+        std::string strPath = m_dir.File(strName);
+        EXPECT_TRUE(WriteWholeFile(strPath, vecBytes.data(), vecBytes.size()));
+        m_mapSamples[strName] = vecBytes;
+        return strPath;
+    }
+    bool Mtools(const std::vector<std::string>& vecArgs) { return RunMtools(vecArgs); }
+    std::string Checksum(const std::string& strPath) {
+        std::vector<unsigned char> vec = ReadAll(strPath);
+        return std::to_string(vec.size()) + ":" + std::to_string(MediaCrc32(vec.data(), vec.size()));
+    }
+    void ExpectRecovered(const std::string& strRecovered, const std::string& strSample) {
+        EXPECT_EQ(ReadAll(strRecovered), m_mapSamples[strSample]) << strRecovered;
+    }
+
+    CTempDir m_dir;
+    std::map<std::string, MEDIA_BYTES> m_mapSamples;
+};
+
+bool HaveFatTools() {
+    return HaveTool("/usr/sbin/mkfs.fat") && HaveTool("mcopy");
+}
+
+}  // namespace
+
+TEST_F(CliTest, UsageAndOpenErrorsHaveTheirExitCodes) {
+    EXPECT_EQ(Run("").nExit, 1);
+    EXPECT_EQ(Run("scan").nExit, 1);
+    EXPECT_EQ(Run("scan a b").nExit, 1);
+    EXPECT_EQ(Run("scan x --bogus").nExit, 1);
+    EXPECT_EQ(Run("recover x").nExit, 1);  // no --to
+    EXPECT_EQ(Run("scan x --partition 1 --start 0 --sectors 8").nExit, 1);
+    EXPECT_EQ(Run("scan x --only pictures").nExit, 1);
+    EXPECT_EQ(Run("scan " + Quote(m_dir.File("missing.img"))).nExit, 2);
+    EXPECT_NE(Stderr().find("cannot open"), std::string::npos);
+    EXPECT_EQ(Run("--help").nExit, 0);
+}
+
+TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
+    if (!HaveFatTools() || !HaveTool("/usr/sbin/sfdisk")) GTEST_SKIP() << "dosfstools, mtools or sfdisk missing";
+    std::string strCard = m_dir.File("card.img");
+    ASSERT_TRUE(MakeZeroImage(strCard, 80LL << 20));
+    ASSERT_TRUE(RunQuiet("echo 'label: dos\nstart=2048, type=c' | /usr/sbin/sfdisk --quiet " + Quote(strCard)));
+    ASSERT_TRUE(RunQuiet("/usr/sbin/mkfs.fat -F 32 -s 1 --offset 2048 " + Quote(strCard)));
+    std::string strFat = strCard + "@@" + std::to_string(2048 * 512);
+    std::string strPhoto = Sample("Sommer am Meer é.jpg", MakeJpegFile(40000, 11));
+    std::string strSong = Sample("Lied.mp3", MakeMp3File(60));
+    std::string strKeep = Sample("keep.png", MakePngFile(40, 30, 12));
+    std::string strOld = Sample("old.wav", MakeWavFile(9000, 13));
+    ASSERT_TRUE(Mtools({"mmd", "-i", strFat, "::/DCIM", "::/Music", "::/Old"}));
+    ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strPhoto, strKeep, "::/DCIM/"}));
+    ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strSong, "::/Music/"}));
+    ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strOld, "::/Old/"}));
+    ASSERT_TRUE(Mtools({"mdel", "-i", strFat, "::/DCIM/Sommer am Meer é.jpg", "::/Music/Lied.mp3"}));
+    ASSERT_TRUE(Mtools({"mdeltree", "-i", strFat, "::/Old"}));
+    const std::string strBefore = Checksum(strCard);
+
+    CliResult disks = Run("disks " + Quote(strCard));
+    EXPECT_EQ(disks.nExit, 0);
+    EXPECT_NE(disks.strOut.find("1  disk 0  start 2048"), std::string::npos) << disks.strOut;
+
+    CliResult scan = Run("scan " + Quote(strCard) + " --partition 1 --json --quiet");
+    ASSERT_EQ(scan.nExit, 0) << Stderr();
+    EXPECT_NE(scan.strOut.find("\"name\":\"Sommer am Meer é.jpg\""), std::string::npos) << scan.strOut;
+    EXPECT_NE(scan.strOut.find("\"category\":\"audio\""), std::string::npos);
+    // Found through the file system, so no carved copy of the same data is listed.
+    EXPECT_EQ(scan.strOut.find("\"source\":\"carved\""), std::string::npos) << scan.strOut;
+
+    std::string strOut = m_dir.File("out");
+    CliResult recover = Run("recover " + Quote(strCard) + " --to " + Quote(strOut) + " --tree --quiet");
+    ASSERT_EQ(recover.nExit, 0) << Stderr();
+    ExpectRecovered(strOut + "/dcim/Sommer am Meer é.jpg", "Sommer am Meer é.jpg");
+    // Names with a long-name entry keep their case; bare short names come back lower-case, and
+    // a deleted one has lost its first letter to the deletion mark.
+    ExpectRecovered(strOut + "/Music/Lied.mp3", "Lied.mp3");
+    ExpectRecovered(strOut + "/dcim/keep.png", "keep.png");
+    ExpectRecovered(strOut + "/Old/!ld.wav", "old.wav");
+    EXPECT_EQ(Checksum(strCard), strBefore) << "the source image was modified";
+}
+
+TEST_F(CliTest, BareFatVolumesOfEveryKindAndAfterDamage) {
+    if (!HaveFatTools()) GTEST_SKIP() << "dosfstools or mtools missing";
+    std::string strPhoto = Sample("photo.jpg", MakeJpegFile(30000, 21));
+    std::string strClip = Sample("Holiday clip.avi", MakeAviFile(12, 22));
+    struct Case {
+        const char* szName;
+        int nFatBits;
+        int nMiB;
+        int nSectorsPerCluster;
+        const char* szDamage;  // what happens to the volume after the files are deleted
+    };
+    const Case cases[] = {{"fat12", 12, 4, 4, ""},
+                          {"fat16", 16, 32, 2, ""},
+                          {"fat16-reformatted", 16, 32, 2, "reformat"},
+                          {"fat32-no-boot-sector", 32, 40, 1, "zero-boot"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        std::string strImage = m_dir.File(std::string(c.szName) + ".img");
+        ASSERT_TRUE(MakeFatImageWithClusters(strImage, c.nFatBits, c.nMiB, c.nSectorsPerCluster));
+        // Two folders: without a boot sector the geometry comes from a pair of directory starts.
+        ASSERT_TRUE(Mtools({"mmd", "-i", strImage, "::/Misc", "::/Trip"}));
+        ASSERT_TRUE(Mtools({"mcopy", "-i", strImage, strPhoto, strClip, "::/Trip/"}));
+        ASSERT_TRUE(Mtools({"mdel", "-i", strImage, "::/Trip/photo.jpg", "::/Trip/Holiday clip.avi"}));
+        if (std::string(c.szDamage) == "reformat") {
+            ASSERT_TRUE(FormatFatImage(strImage, c.nFatBits, c.nSectorsPerCluster));
+        }
+        if (std::string(c.szDamage) == "zero-boot") {
+            ASSERT_TRUE(RunQuiet("dd if=/dev/zero of=" + Quote(strImage) + " bs=512 count=1 conv=notrunc"));
+            ASSERT_TRUE(RunQuiet("dd if=/dev/zero of=" + Quote(strImage) + " bs=512 seek=6 count=1 conv=notrunc"));
+        }
+        std::string strOut = m_dir.File(std::string("out-") + c.szName);
+        CliResult recover = Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet");
+        ASSERT_EQ(recover.nExit, 0) << Stderr();
+        ExpectRecovered(strOut + "/photo/!hoto.jpg", "photo.jpg");
+        ExpectRecovered(strOut + "/video/Holiday clip.avi", "Holiday clip.avi");
+    }
+}
+
+TEST_F(CliTest, RawImageGivesCarvedFilesInCategoryFoldersUnderUniqueNames) {
+    CCarvingImage image(4096);
+    image.FillNeutral(0, 4096, 5);
+    MEDIA_BYTES vecJpeg = MakeJpegFile(5000, 31);
+    MEDIA_BYTES vecPng = MakePngFile(20, 20, 32);
+    // Zero padding after each file, as on a card whose free clusters were never written.
+    image.FillZero(100, image.SectorsOf(vecJpeg.size()) + 4);
+    image.Plant(100, vecJpeg, "jpg");
+    image.FillZero(300, image.SectorsOf(vecPng.size()) + 4);
+    image.Plant(300, vecPng, "png");
+    std::string strImage = m_dir.File("raw.img");
+    ASSERT_TRUE(image.WriteTo(strImage));
+
+    CliResult scan = Run("scan " + Quote(strImage) + " --only photo --quiet");
+    ASSERT_EQ(scan.nExit, 0) << Stderr();
+    EXPECT_NE(scan.strOut.find("100.jpg"), std::string::npos) << scan.strOut;
+    EXPECT_NE(scan.strOut.find("300.png"), std::string::npos) << scan.strOut;
+
+    std::string strOut = m_dir.File("out");
+    ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
+    EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecJpeg);
+    EXPECT_EQ(ReadAll(strOut + "/photo/300.png"), vecPng);
+    // A second recovery into the same folder keeps the first copies and numbers the new ones.
+    ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
+    EXPECT_EQ(ReadAll(strOut + "/photo/100(1).jpg"), vecJpeg);
+    EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecJpeg);
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/log_file_manager.h"
+#include "engine/professional_recovery.h"
+#include "engine/recovery_factory.h"
+#include "fixtures/disk_list.h"
+#include "fixtures/temp_dir.h"
+#include "fixtures/volume_images.h"
+#include "util/app_folder.h"
+#include "util/fault_guard.h"
+
+namespace {
+
+struct ScanReport {
+    int nProgress, nPercent, nRemain;
+    unsigned long long u64Done, u64Total, u64Found;
+};
+
+// Records every scan report; answers nStopAnswer from report number nStopAt on.
+struct ScanRecorder {
+    std::vector<ScanReport> vecReports;
+    size_t nStopAt = SIZE_MAX;
+    int nStopAnswer = 1;
+
+    static int OnScan(void* pParam, int nProgress, int nPercent, int nRemain, unsigned long long u64Done,
+                      unsigned long long u64Total, unsigned long long u64Found, wchar_t*) {
+        auto* pSelf = static_cast<ScanRecorder*>(pParam);
+        pSelf->vecReports.push_back({nProgress, nPercent, nRemain, u64Done, u64Total, u64Found});
+        return pSelf->vecReports.size() > pSelf->nStopAt ? pSelf->nStopAnswer : 0;
+    }
+};
+
+class ProfessionalRecoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(rsb_createAppFolders(), 0);
+        CLogFileManager::GetInstance().Init();
+    }
+    void TearDown() override { CLogFileManager::GetInstance().Init(); }
+
+    std::unique_ptr<CProfessionalRecovery> MakeEngine(const std::string& strImage, long long llStart,
+                                                      long long llCount) {
+        m_pDisks.reset(new CScopedDiskList({strImage}));
+        std::unique_ptr<CProfessionalRecovery> pEngine(new CProfessionalRecovery());
+        EXPECT_EQ(pEngine->Init(0, llStart, llCount, L'C'), 0);
+        pEngine->SetNotLoadLogFile();
+        pEngine->InitCallBack(&ScanRecorder::OnScan, nullptr, &m_recorder, 0);
+        return pEngine;
+    }
+
+    CScopedAppHome m_home;
+    CTempDir m_dir;
+    std::unique_ptr<CScopedDiskList> m_pDisks;
+    ScanRecorder m_recorder;
+};
+
+}  // namespace
+
+TEST_F(ProfessionalRecoveryTest, UnknownAreaIsSweptWholeWithProgressAfterEveryChunk) {
+    std::string strImage = m_dir.File("blank.img");
+    ASSERT_TRUE(MakeZeroImage(strImage, 16384LL * 512));
+    auto pEngine = MakeEngine(strImage, 0, 16384);
+    EXPECT_EQ(pEngine->GetFastRecovery(), nullptr);
+    ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+
+    const auto& reports = m_recorder.vecReports;
+    ASSERT_EQ(reports.size(), 128u + 1u);  // one per 128-sector chunk, then the final report
+    EXPECT_EQ(reports[0].nProgress, 10);
+    EXPECT_EQ(reports[0].nPercent, 90);
+    EXPECT_EQ(reports[0].nRemain, -1);
+    EXPECT_EQ(reports[0].u64Done, 128u);
+    EXPECT_EQ(reports[0].u64Total, 16384u);
+    EXPECT_EQ(reports[127].u64Done, 16384u);
+    EXPECT_EQ(reports[127].nProgress, 110);
+    const ScanReport& last = reports.back();
+    EXPECT_EQ(last.nProgress, 100);
+    EXPECT_EQ(last.nPercent, 100);
+    EXPECT_EQ(last.u64Done + last.u64Total + last.u64Found, 0u);
+    EXPECT_EQ(pEngine->GetLostFileCount(), 0u);
+}
+
+TEST_F(ProfessionalRecoveryTest, LastShortRunIsOneShorterChunk) {
+    std::string strImage = m_dir.File("odd.img");
+    ASSERT_TRUE(MakeZeroImage(strImage, 300LL * 512));
+    // An area that starts inside the disk: sectors 100..229.
+    auto pEngine = MakeEngine(strImage, 100, 130);
+    ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+    const auto& reports = m_recorder.vecReports;
+    ASSERT_EQ(reports.size(), 3u);
+    EXPECT_EQ(reports[0].u64Done, 128u);
+    EXPECT_EQ(reports[1].u64Done, 130u);
+}
+
+TEST_F(ProfessionalRecoveryTest, StopAnswerEndsTheScanAndKeepsThePosition) {
+    std::string strImage = m_dir.File("stop.img");
+    ASSERT_TRUE(MakeZeroImage(strImage, 4096LL * 512));
+    m_recorder.nStopAt = 3;  // the fourth report answers 1
+    auto pEngine = MakeEngine(strImage, 0, 4096);
+    EXPECT_EQ(pEngine->ScanDevice(nullptr), 1);
+    ASSERT_EQ(m_recorder.vecReports.size(), 4u);  // no final report after a stop
+    EXPECT_EQ(m_recorder.vecReports.back().nProgress, 4 * 128 * 100 / 4096 + 10);
+
+    const auto& records = CLogFileManager::GetInstance().GetLogFileInfos();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].u64SectorCount, 4096u);
+    EXPECT_EQ(records[0].u64RunOffset, 512u);
+    EXPECT_EQ(records[0].u64SweptSectorCount, 512u);
+}
+
+TEST_F(ProfessionalRecoveryTest, NullParentWithLevelAndCarvedParentsHaveNoChildren) {
+    std::string strImage = m_dir.File("small.img");
+    ASSERT_TRUE(MakeZeroImage(strImage, 256LL * 512));
+    auto pEngine = MakeEngine(strImage, 0, 256);
+    ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+    std::vector<_FILE_NODE_> vecChildren;
+    EXPECT_EQ(pEngine->GetChildrenFileNode(nullptr, 1, vecChildren), KR_ERROR_INVALID_PARAMETER);
+    _FILE_NODE_ carved;
+    memset(&carved, 0, sizeof(carved));
+    carved.nSourceType = FILE_SOURCE_CARVING;
+    EXPECT_EQ(pEngine->GetChildrenFileNode(&carved, 0, vecChildren), 0);
+    EXPECT_TRUE(vecChildren.empty());
+    // A node of an engine this scan does not have is not reported as saved.
+    _FILE_NODE_ orphan = carved;
+    orphan.nSourceType = FILE_SOURCE_FAST_FAT;
+    std::wstring wstrTarget = L"/nonexistent/x";
+    EXPECT_EQ(pEngine->SaveFileData(&orphan, &wstrTarget[0], 0), KR_ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(ProfessionalRecoveryTest, FactoryMakesTheDeepScanForAnyArea) {
+    std::string strImage = m_dir.File("any.img");
+    ASSERT_TRUE(MakeZeroImage(strImage, 64LL * 1024));
+    CScopedDiskList disks({strImage});
+    std::unique_ptr<IFileRecoveryParse> pEngine(
+        CFileRecoveryFactory::GetInstance().CreateFileRecoveryInstance(0, 0, 128, L'C', RECOVERY_TYPE_PROFESSIONAL));
+    EXPECT_NE(dynamic_cast<CProfessionalRecovery*>(pEngine.get()), nullptr);
+}
+
+#ifndef KORVALO_NO_FAULT_GUARD
+TEST(FaultGuard, AbandonsTheFaultingUnitAndRestoresTheHandlersAfter) {
+    struct sigaction before = {};
+    sigaction(SIGSEGV, nullptr, &before);
+    {
+        CFaultGuard guard("fault\n");
+        int nRuns = 0;
+        auto faulting = [&]() {
+            ++nRuns;
+            raise(SIGSEGV);
+            ++nRuns;  // never reached
+        };
+        EXPECT_FALSE(guard.Run(faulting));
+        EXPECT_EQ(nRuns, 1);
+        // The guard keeps working after a fault.
+        auto fine = [&]() { ++nRuns; };
+        EXPECT_TRUE(guard.Run(fine));
+        EXPECT_FALSE(guard.Run(faulting));
+        EXPECT_EQ(nRuns, 3);
+    }
+    struct sigaction after = {};
+    sigaction(SIGSEGV, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+#endif
