@@ -12,6 +12,7 @@
 #include "fixtures/carving_image.h"
 #include "fixtures/fat_image_walk.h"
 #include "fixtures/media_samples.h"
+#include "fixtures/ntfs3g_mount.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
 
@@ -197,4 +198,40 @@ TEST_F(CliTest, RawImageGivesCarvedFilesInCategoryFoldersUnderUniqueNames) {
     ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
     EXPECT_EQ(ReadAll(strOut + "/photo/100(1).jpg"), vecJpeg);
     EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecJpeg);
+}
+
+TEST_F(CliTest, NtfsVolumeGivesBackFilesDeletedByTheFileSystem) {
+    if (!HaveTool("/usr/sbin/mkntfs")) GTEST_SKIP() << "mkntfs missing";
+    std::string strImage = m_dir.File("ntfs.img");
+    ASSERT_TRUE(MakeNtfsImage(strImage, 32));
+    MEDIA_BYTES vecPhoto = MakeJpegFile(70000, 41);
+    MEDIA_BYTES vecSong = MakeMp3File(80);
+    // A JPEG thumbnail under its camera name: its carved copy must not be listed twice.
+    MEDIA_BYTES vecThumb = MakeJpegFile(3000, 42);
+    {
+        CNtfs3gMount mount(strImage, m_dir.File("mnt"));
+        if (!mount.Mounted()) GTEST_SKIP() << "no ntfs-3g FUSE mount here (needs root and /dev/fuse)";
+        std::string strMnt = m_dir.File("mnt");
+        ASSERT_TRUE(RunQuiet("mkdir " + Quote(strMnt + "/Urlaub")));
+        ASSERT_TRUE(WriteWholeFile(strMnt + "/Urlaub/Strand 2024.jpg", vecPhoto.data(), vecPhoto.size()));
+        ASSERT_TRUE(WriteWholeFile(strMnt + "/Urlaub/Lied.mp3", vecSong.data(), vecSong.size()));
+        ASSERT_TRUE(WriteWholeFile(strMnt + "/IMG_0001.THM", vecThumb.data(), vecThumb.size()));
+        ASSERT_TRUE(mount.Unmount());
+        CNtfs3gMount again(strImage, strMnt);
+        ASSERT_TRUE(again.Mounted());
+        ASSERT_TRUE(RunQuiet("rm -r " + Quote(strMnt + "/Urlaub")));
+        ASSERT_TRUE(again.Unmount());
+    }
+    const std::string strBefore = Checksum(strImage);
+
+    CliResult scan = Run("scan " + Quote(strImage) + " --json --quiet");
+    ASSERT_EQ(scan.nExit, 0) << Stderr();
+    EXPECT_NE(scan.strOut.find("\"name\":\"IMG_0001.THM\""), std::string::npos) << scan.strOut;
+    EXPECT_EQ(scan.strOut.find("\"source\":\"carved\""), std::string::npos) << scan.strOut;
+
+    std::string strOut = m_dir.File("out");
+    ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --tree --quiet").nExit, 0) << Stderr();
+    EXPECT_EQ(ReadAll(strOut + "/Urlaub/Strand 2024.jpg"), vecPhoto);
+    EXPECT_EQ(ReadAll(strOut + "/Urlaub/Lied.mp3"), vecSong);
+    EXPECT_EQ(Checksum(strImage), strBefore) << "the source image was modified";
 }

@@ -9,7 +9,9 @@
 #include "engine/log_file_manager.h"
 #include "engine/professional_recovery.h"
 #include "engine/recovery_factory.h"
+#include "fixtures/carving_image.h"
 #include "fixtures/disk_list.h"
+#include "fixtures/media_samples.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
 #include "util/app_folder.h"
@@ -95,6 +97,36 @@ TEST_F(ProfessionalRecoveryTest, LastShortRunIsOneShorterChunk) {
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[0].u64Done, 128u);
     EXPECT_EQ(reports[1].u64Done, 130u);
+}
+
+TEST_F(ProfessionalRecoveryTest, CarvedFileLongerThanTheChunkMovesTheNextChunkPastIt) {
+    CCarvingImage image(1024);
+    MEDIA_BYTES vecJpeg = MakeJpegFile(9000, 7);  // 18 sectors from sector 120: past the first chunk
+    const unsigned long long u64Sectors = image.SectorsOf(vecJpeg.size());
+    ASSERT_GT(120 + u64Sectors, 128u);
+    image.Plant(120, vecJpeg, "jpg");
+    std::string strImage = m_dir.File("carve.img");
+    ASSERT_TRUE(image.WriteTo(strImage));
+    auto pEngine = MakeEngine(strImage, 0, 1024);
+    ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+    // The first chunk's report (the size walk reports too, before the file is counted) says
+    // the sweep went on right after the carved file.
+    const ScanReport* pFirstChunk = nullptr;
+    for (const ScanReport& report : m_recorder.vecReports) {
+        if (report.u64Found == 1) {
+            pFirstChunk = &report;
+            break;
+        }
+    }
+    ASSERT_NE(pFirstChunk, nullptr);
+    EXPECT_EQ(pFirstChunk->u64Done, 120 + u64Sectors);
+
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    std::wstring wstrKey = L"*.jpg|";
+    pEngine->SearchFileNode(&wstrKey[0], vecHits);
+    ASSERT_EQ(vecHits.size(), 1u);
+    EXPECT_STREQ(vecHits[0].szFileName, "120.jpg");
+    EXPECT_EQ(vecHits[0].u64FileSize, vecJpeg.size());
 }
 
 TEST_F(ProfessionalRecoveryTest, StopAnswerEndsTheScanAndKeepsThePosition) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fixtures/ntfs_records.h"
+#include "fixtures/ntfs3g_mount.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
 #include "ntfs/professional_ntfs_recovery.h"
@@ -20,27 +21,6 @@ std::vector<uint8_t> ReadFile(const std::string& strPath) {
     std::ifstream in(strPath, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-// Mounts an image with ntfs-3g for the life of the object.
-class CNtfs3gMount {
-public:
-    CNtfs3gMount(const std::string& strImage, const std::string& strMountPoint) : m_strMountPoint(strMountPoint) {
-        if (geteuid() != 0 || !HaveTool("ntfs-3g") || access("/dev/fuse", R_OK | W_OK) != 0) return;
-        mkdir(strMountPoint.c_str(), 0755);
-        m_bMounted = RunQuiet("ntfs-3g '" + strImage + "' '" + strMountPoint + "'");
-    }
-    ~CNtfs3gMount() { Unmount(); }
-    bool Mounted() const { return m_bMounted; }
-    bool Unmount() {
-        if (!m_bMounted) return true;
-        m_bMounted = !RunQuiet("umount '" + m_strMountPoint + "'");
-        return !m_bMounted;
-    }
-
-private:
-    std::string m_strMountPoint;
-    bool m_bMounted = false;
-};
 
 std::map<std::string, _FILE_NODE_> ByName(const std::vector<_FILE_NODE_>& vecNodes) {
     std::map<std::string, _FILE_NODE_> mapOut;
