@@ -10,6 +10,7 @@
 #include "carving_test_disk.h"
 #include "fixtures/carving_image.h"
 #include "fixtures/media_samples.h"
+#include "planted_files_check.h"
 #include "fixtures/temp_dir.h"
 #include "util/le.h"
 
@@ -69,19 +70,7 @@ TEST_F(SizeRulesVideoTest, PlantedFilesWithAKnownEndComeBackByteForByte) {
     }
     ASSERT_LT(u64Next, image.SectorCount());
 
-    std::vector<_MEDIA_CARVED_FILE_> vecCarved = Carve(image);
-    for (const _CARVING_PLANTED_FILE_& planted : image.Planted()) {
-        SCOPED_TRACE(planted.strExt + " at sector " + std::to_string(planted.u64Sector));
-        const _MEDIA_CARVED_FILE_* pCarved = CarvedAt(vecCarved, planted.u64Sector);
-        ASSERT_NE(pCarved, nullptr);
-        EXPECT_EQ(pCarved->strName, std::to_string(planted.u64Sector) + "." + planted.strExt);
-        EXPECT_EQ(pCarved->u64Size, planted.u64FullBytes);
-        const unsigned long long u64At = planted.u64Sector * kSector;
-        MEDIA_BYTES vecPlanted(image.Bytes().begin() + static_cast<long>(u64At),
-                               image.Bytes().begin() + static_cast<long>(u64At + planted.u64FullBytes));
-        EXPECT_TRUE(pCarved->vecRecovered == vecPlanted);
-    }
-    EXPECT_EQ(vecCarved.size(), image.Planted().size());
+    ExpectPlantedFilesCarvedExactly(image, Carve(image));
 }
 
 TEST_F(SizeRulesVideoTest, MpegEndsAtItsOwnEndCodeFollowedByZeros) {
