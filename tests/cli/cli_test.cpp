@@ -1,6 +1,7 @@
 // End-to-end tests of the korvalo command line on images made with the real tools.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -234,4 +235,30 @@ TEST_F(CliTest, NtfsVolumeGivesBackFilesDeletedByTheFileSystem) {
     EXPECT_EQ(ReadAll(strOut + "/Urlaub/Strand 2024.jpg"), vecPhoto);
     EXPECT_EQ(ReadAll(strOut + "/Urlaub/Lied.mp3"), vecSong);
     EXPECT_EQ(Checksum(strImage), strBefore) << "the source image was modified";
+}
+
+TEST_F(CliTest, RefusesToRecoverOntoTheDeviceBeingRead) {
+    if (geteuid() != 0 || !HaveTool("losetup") || !HaveTool("/usr/sbin/mkfs.ext4"))
+        GTEST_SKIP() << "needs root, losetup and mkfs.ext4";
+    std::string strImage = m_dir.File("ext.img");
+    ASSERT_TRUE(MakeExtImage(strImage, "ext4", 32));
+    std::string strLoop;
+    if (FILE* pPipe = popen(("losetup -f --show " + Quote(strImage) + " 2>/dev/null").c_str(), "r")) {
+        char szLine[256] = {0};
+        if (fgets(szLine, sizeof(szLine), pPipe) != nullptr) strLoop = szLine;
+        pclose(pPipe);
+    }
+    while (!strLoop.empty() && (strLoop.back() == '\n' || strLoop.back() == ' ')) strLoop.pop_back();
+    if (strLoop.empty()) GTEST_SKIP() << "losetup could not attach a loop device here";
+    std::string strMnt = m_dir.File("mnt");
+    bool bMounted = RunQuiet("mkdir " + Quote(strMnt) + " && mount " + strLoop + " " + Quote(strMnt));
+    if (bMounted) {
+        CliResult refused = Run("recover " + strLoop + " --to " + Quote(strMnt + "/out") + " --quiet");
+        EXPECT_EQ(refused.nExit, 1);
+        EXPECT_NE(Stderr().find("the device being read"), std::string::npos);
+        EXPECT_NE(access((strMnt + "/out").c_str(), F_OK), 0) << "something was written";
+        RunQuiet("umount " + Quote(strMnt));
+    }
+    RunQuiet("losetup -d " + strLoop);
+    if (!bMounted) GTEST_SKIP() << "could not mount the loop device here";
 }
