@@ -138,7 +138,9 @@ int CFileTypeRecovery::ParseFileBuf(const unsigned char* pBuf, int nLen, unsigne
                                     CDiskReader* pReader, int nBytesPerSector,
                                     unsigned long long& u64SectorsUsed, unsigned long long& u64FileCount) {
     m_nBytesPerSector = nBytesPerSector;
-    char szName[sizeof(_FILE_NODE_::szFileName)] = {};
+    // Called for nearly every swept sector: the name buffer is only filled when a file is found.
+    char szName[sizeof(_FILE_NODE_::szFileName)];
+    szName[0] = '\0';
     EXTEND_NAME_TYPE nType = EXT_UNKNOWN;
     unsigned long long u64Size = 0;
     int nRet = CFileTypeJudge::ParseFileBuf(pBuf, nLen, u64StartSector, u64ScanSectorCount,
@@ -161,7 +163,8 @@ int CFileTypeRecovery::ParseFileBuf(const unsigned char* pBuf, int nLen, unsigne
     node.nClusterSize = CARVED_CLUSTER_SIZE;
     node.u64FileSize = u64Size;
     node.u64RecordSector = u64StartSector;
-    memcpy(node.szFileName, szName, sizeof(node.szFileName));
+    // The rest of the name field stays zero, like every other unused byte of the record.
+    memcpy(node.szFileName, szName, strnlen(szName, sizeof(node.szFileName) - 1));
     memcpy(pSlot, &node, sizeof(node));
     m_pScanResult->AddChildren(0, 0, node.nFileIndex, 0, nullptr);
 

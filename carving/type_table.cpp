@@ -1,6 +1,7 @@
 #include "carving/type_table.h"
 
 #include <cstring>
+#include <vector>
 
 #include "carving/file_type_judge.h"
 #include "util/path.h"
@@ -103,10 +104,18 @@ const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS] = {
 };
 
 const _EXTEND_NAME_AND_TYPE_* FindFirstRowOfType(EXTEND_NAME_TYPE nType) {
-    for (const _EXTEND_NAME_AND_TYPE_* pRow = szExtendNameAndType; pRow->szExtendName != nullptr;
-         ++pRow)
-        if (pRow->nFileType == nType) return pRow;
-    return nullptr;
+    // Asked once per swept sector: answer from a table of first rows built on first use.
+    static const std::vector<const _EXTEND_NAME_AND_TYPE_*> s_vecFirstRow = [] {
+        std::vector<const _EXTEND_NAME_AND_TYPE_*> vecFirst;
+        for (const _EXTEND_NAME_AND_TYPE_* pRow = szExtendNameAndType; pRow->szExtendName != nullptr; ++pRow) {
+            size_t nCode = static_cast<size_t>(pRow->nFileType);
+            if (nCode >= vecFirst.size()) vecFirst.resize(nCode + 1, nullptr);
+            if (vecFirst[nCode] == nullptr) vecFirst[nCode] = pRow;
+        }
+        return vecFirst;
+    }();
+    size_t nCode = static_cast<size_t>(nType);
+    return nCode < s_vecFirstRow.size() ? s_vecFirstRow[nCode] : nullptr;
 }
 
 const _EXTEND_NAME_AND_TYPE_* FindFirstRowOfExtension(const char* szExt) {
