@@ -13,14 +13,19 @@
 
 namespace {
 
-// Reads u64Len bytes in pieces of at most 64 KiB. u64Done receives what arrived; on a failed or
-// empty read nError receives errno (0 for the end of the data) and the result is false.
-bool ReadPieces(int hFile, unsigned char* pBuf, uint64_t u64Len, uint64_t& u64Done, int& nError) {
+// Reads u64Len bytes in pieces of at most u64Piece bytes, from the descriptor's position or, when
+// llOffset is not negative, from that byte offset without touching the position. u64Done
+// receives what arrived; on a failed or empty read nError receives errno (0 for the end of the
+// data) and the result is false.
+bool ReadPieces(int hFile, unsigned char* pBuf, uint64_t u64Len, long long llOffset, uint64_t u64Piece,
+                uint64_t& u64Done, int& nError) {
     u64Done = 0;
     while (u64Done < u64Len) {
         uint64_t u64Want = u64Len - u64Done;
-        if (u64Want > static_cast<uint64_t>(DISK_READ_PIECE_BYTES)) u64Want = DISK_READ_PIECE_BYTES;
-        ssize_t nGot = read(hFile, pBuf + u64Done, static_cast<size_t>(u64Want));
+        if (u64Want > u64Piece) u64Want = u64Piece;
+        ssize_t nGot = llOffset < 0 ? read(hFile, pBuf + u64Done, static_cast<size_t>(u64Want))
+                                    : pread(hFile, pBuf + u64Done, static_cast<size_t>(u64Want),
+                                            static_cast<off_t>(llOffset + static_cast<long long>(u64Done)));
         if (nGot < 0 && errno == EINTR) continue;  // a signal is not a read fault
         if (nGot <= 0) {
             nError = nGot < 0 ? errno : 0;
@@ -111,8 +116,8 @@ int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llSta
     uint64_t u64Done = 0;
     int nError = 0;
     int nRet = KR_SUCCESS;
-    if (!ReadPieces(m_hDisk, pBuf, u64Len, u64Done, nError)) {
-        DebugLog("read %lld\n", static_cast<long long>(nError));
+    if (!ReadPieces(m_hDisk, pBuf, u64Len, -1, DISK_READ_PIECE_BYTES, u64Done, nError)) {
+        LogReadFault(nError);
         nRet = KR_ERROR_READ_FAULT;
     }
     if (pnReadSectors != nullptr)
@@ -120,11 +125,37 @@ int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llSta
     return nRet;
 }
 
+int CDiskReader::ReadDataAt(unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
+                            unsigned int* pnReadSectors, int* pnError) const {
+    if (nSectorCount < 0 || nBytesPerSector <= 0 || llStartSector < 0) return KR_ERROR_INVALID_PARAMETER;
+    if (pBuf == nullptr && nSectorCount > 0) return KR_ERROR_INVALID_PARAMETER;
+    unsigned long long u64End =
+        static_cast<unsigned long long>(llStartSector) + static_cast<unsigned long long>(nSectorCount);
+    if (u64End > m_u64EndSector) return KR_ERROR_INVALID_PARAMETER;
+    long long llOffset = 0;
+    if (__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset))
+        return KR_ERROR_INVALID_PARAMETER;
+
+    uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
+    uint64_t u64Done = 0;
+    int nError = 0;
+    // One request for the whole range: the point of this form is few, large reads.
+    bool bOk = ReadPieces(m_hDisk, pBuf, u64Len, llOffset, u64Len, u64Done, nError);
+    if (pnReadSectors != nullptr)
+        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
+    if (pnError != nullptr) *pnError = bOk ? 0 : nError;
+    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+}
+
+void LogReadFault(int nError) {
+    DebugLog("read %lld\n", static_cast<long long>(nError));
+}
+
 int ReadData(int hFile, unsigned char* pBuf, int nLen, unsigned int* pnRead) {
     if (nLen < 0 || (pBuf == nullptr && nLen > 0)) return KR_ERROR_INVALID_PARAMETER;
     uint64_t u64Done = 0;
     int nError = 0;
-    bool bOk = ReadPieces(hFile, pBuf, static_cast<uint64_t>(nLen), u64Done, nError);
+    bool bOk = ReadPieces(hFile, pBuf, static_cast<uint64_t>(nLen), -1, DISK_READ_PIECE_BYTES, u64Done, nError);
     if (pnRead != nullptr) *pnRead = static_cast<unsigned int>(u64Done);
     return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
 }

@@ -30,6 +30,13 @@ public:
     int ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
                  unsigned int* pnReadSectors);
 
+    // The positional form for read-ahead on another thread: the same checks and results, but it
+    // neither uses nor moves the descriptor's position, asks for the whole range in one request
+    // and writes no log line. On 30, *pnError (when not null) gets errno of the failed read, or 0
+    // when the device ended.
+    int ReadDataAt(unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
+                   unsigned int* pnReadSectors, int* pnError) const;
+
     int GetHandle() const { return m_hDisk; }
     unsigned long long GetEndSector() const { return m_u64EndSector; }
 
@@ -40,6 +47,9 @@ private:
     int m_hDisk = -1;
     unsigned long long m_u64EndSector = 0;
 };
+
+// The debug line of a failed read: "read <errno>".
+void LogReadFault(int nError);
 
 // Reads nLen bytes from hFile's current position into pBuf, in pieces of at most 64 KiB.
 // 0 with *pnRead = nLen, or 30 with *pnRead = the bytes read before a read failed or returned

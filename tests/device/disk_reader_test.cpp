@@ -207,6 +207,36 @@ TEST_F(DiskReaderTest, FreeReadDataReadsFromTheCurrentPositionSilently) {
     EXPECT_TRUE(capture.Lines().empty());
 }
 
+TEST_F(DiskReaderTest, PositionalReadLeavesThePositionAndLogsNothing) {
+    MakeImage(100 * 512, 120);
+    CDebugCapture capture;
+    ASSERT_EQ(7, lseek(m_reader.GetHandle(), 7, SEEK_SET));
+    Bytes v(300 * 512, UNTOUCHED);
+    int nError = -1;
+    EXPECT_EQ(KR_SUCCESS, m_reader.ReadDataAt(v.data(), 90, 3, 512, &m_nCount, &nError));
+    EXPECT_EQ(90u, m_nCount);
+    EXPECT_EQ(0, nError);
+    EXPECT_TRUE(FromFile(v, 90 * 512, 3 * 512));
+    EXPECT_TRUE(Untouched(v, 90 * 512));
+    EXPECT_EQ(7, lseek(m_reader.GetHandle(), 0, SEEK_CUR));
+
+    // Past the file's end but inside the limit: what exists arrives, then "the device ended".
+    v.assign(v.size(), UNTOUCHED);
+    nError = -1;
+    EXPECT_EQ(KR_ERROR_READ_FAULT, m_reader.ReadDataAt(v.data(), 20, 95, 512, &m_nCount, &nError));
+    EXPECT_EQ(5u, m_nCount);
+    EXPECT_EQ(0, nError);
+    EXPECT_TRUE(FromFile(v, 5 * 512, 95 * 512));
+
+    // The same refusals as the positioned form, and the count is left alone.
+    m_nCount = SENTINEL;
+    EXPECT_EQ(KR_ERROR_INVALID_PARAMETER, m_reader.ReadDataAt(v.data(), 2, 119, 512, &m_nCount, nullptr));
+    EXPECT_EQ(KR_ERROR_INVALID_PARAMETER, m_reader.ReadDataAt(v.data(), 1, -1, 512, &m_nCount, nullptr));
+    EXPECT_EQ(KR_ERROR_INVALID_PARAMETER, m_reader.ReadDataAt(nullptr, 1, 0, 512, &m_nCount, nullptr));
+    EXPECT_EQ(SENTINEL, m_nCount);
+    EXPECT_TRUE(capture.Lines().empty());
+}
+
 // The same reader on a real block device: a read-only loop device over a pattern image.
 class LoopDeviceTest : public DiskReaderTest {
 protected:
