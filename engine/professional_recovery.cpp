@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "carving/file_type_judge.h"
+#include "device/sweep_prefetcher.h"
 #include "engine/log_file_manager.h"
 #include "engine/node_order.h"
 #include "engine/recovery_factory.h"
@@ -204,7 +205,7 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
                                  unsigned long long& u64OffsetInRun, unsigned long long& u64Done,
                                  unsigned long long& u64Found) {
     const unsigned long long u64Bps = static_cast<unsigned long long>(m_nBytesPerSector);
-    std::unique_ptr<unsigned char[]> pChunk(new unsigned char[PRO_SWEEP_CHUNK_BYTES]);
+    CSweepPrefetcher prefetcher(m_diskReader, m_nBytesPerSector, PRO_SWEEP_CHUNK_BYTES / m_nBytesPerSector);
 
     unsigned long long u64Total = 0;
     if (bBitmap) {
@@ -251,15 +252,15 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
             const unsigned long long u64Sector = u64AbsBase + u64OffsetInRun;
             const int nLen = static_cast<int>(llSectors) * m_nBytesPerSector;
             unsigned int nRead = 0;
-            m_diskReader.ReadData(pChunk.get(), static_cast<int>(llSectors), static_cast<long long>(u64Sector),
-                                  m_nBytesPerSector, &nRead);
+            unsigned char* pChunk = prefetcher.Fetch(u64Sector, static_cast<int>(llSectors), u64AbsBase + u64RunCount,
+                                                     &nRead, nullptr);
             long long llOverrun = 0;
             if (nRead > 0) {
-                // A short read leaves the previous chunk's bytes behind: never parse those.
+                // What a short read did not fill is left over from earlier reads: never parse that.
                 if (nRead < static_cast<unsigned int>(llSectors))
-                    memset(pChunk.get() + nRead * u64Bps, 0, static_cast<size_t>(nLen) - nRead * u64Bps);
+                    memset(pChunk + nRead * u64Bps, 0, static_cast<size_t>(nLen) - nRead * u64Bps);
                 auto parse = [&]() {
-                    ParseProfessionalFileInfo(pChunk.get(), nLen, u64Sector, u64Done, u64Total, nRemainSec, llOverrun,
+                    ParseProfessionalFileInfo(pChunk, nLen, u64Sector, u64Done, u64Total, nRemainSec, llOverrun,
                                               u64Found);
                 };
                 if (!guard.Run(parse)) llOverrun = 0;
@@ -311,14 +312,18 @@ int CProfessionalRecovery::ParseProfessionalFileInfo(unsigned char* pBuf, int nL
         const unsigned long long u64Here = u64Sector + static_cast<unsigned long long>(llIndex);
         bool bNtfsRecord = false;
         if (nRecordSize > llLeft) {
-            // The record would run past the chunk: look at it in a fresh read instead.
-            if (!pStraddle) pStraddle.reset(new unsigned char[STRADDLING_RECORD_READ_BYTES]);
-            unsigned int nRead = 0;
-            m_diskReader.ReadData(pStraddle.get(), STRADDLING_RECORD_READ_BYTES / nBps, static_cast<long long>(u64Here),
-                                  nBps, &nRead);
-            if (static_cast<long long>(nRead) * nBps >= nRecordSize && IsNtfsFileRecord(pStraddle.get(), nRecordSize)) {
-                nResult = m_proNtfsRecovery.ParseNtfsFileRecord(pStraddle.get(), u64Here);
-                bNtfsRecord = true;
+            // The record would run past the chunk: look at it in a fresh read instead. Only a
+            // sector that starts like a record is worth that read.
+            if (HasNtfsFileSignature(p)) {
+                if (!pStraddle) pStraddle.reset(new unsigned char[STRADDLING_RECORD_READ_BYTES]);
+                unsigned int nRead = 0;
+                m_diskReader.ReadData(pStraddle.get(), STRADDLING_RECORD_READ_BYTES / nBps,
+                                      static_cast<long long>(u64Here), nBps, &nRead);
+                if (static_cast<long long>(nRead) * nBps >= nRecordSize &&
+                    IsNtfsFileRecord(pStraddle.get(), nRecordSize)) {
+                    nResult = m_proNtfsRecovery.ParseNtfsFileRecord(pStraddle.get(), u64Here);
+                    bNtfsRecord = true;
+                }
             }
         } else if (IsNtfsFileRecord(p, nRecordSize)) {
             nResult = m_proNtfsRecovery.ParseNtfsFileRecord(p, u64Here);

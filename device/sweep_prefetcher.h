@@ -1,0 +1,68 @@
+#pragma once
+// Read-ahead for a sweep that walks the device in fixed-size chunks. A second thread reads the
+// chunks that follow the one being parsed, in large requests, so the wait for the disk (or the
+// copy out of the page cache) overlaps the parsing. Every chunk handed out holds exactly what
+// CDiskReader::ReadData would have placed in a buffer for the same request.
+//
+// The sweep mostly asks for the next chunk in line; when it jumps (past a carved file, to the
+// next free run) the read-ahead starts over at the new place.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CDiskReader;
+
+class CSweepPrefetcher {
+public:
+    // nChunkSectors: the sweep's full chunk size in sectors. The reader must outlive this object.
+    CSweepPrefetcher(const CDiskReader& reader, int nBytesPerSector, int nChunkSectors);
+    ~CSweepPrefetcher();
+    CSweepPrefetcher(const CSweepPrefetcher&) = delete;
+    CSweepPrefetcher& operator=(const CSweepPrefetcher&) = delete;
+
+    // The nSectors sectors (at most one chunk) at u64Sector, where the sweep will not ask for
+    // anything at or past u64RunEnd before it asks with another run end. Returns the chunk, which
+    // stays valid and may be written to until the next call; *pnReadSectors gets the whole
+    // sectors that arrived (the rest of the chunk is undefined, as after a short ReadData).
+    // *pnResult gets what ReadData would have returned, and its log line is written here, on
+    // the caller's thread. Read-ahead serves full chunks inside the run and the short last one;
+    // any other request is read when asked. More than one chunk gives 87.
+    unsigned char* Fetch(unsigned long long u64Sector, int nSectors, unsigned long long u64RunEnd,
+                         unsigned int* pnReadSectors, int* pnResult);
+
+private:
+    struct Block;
+    struct Chunk {
+        unsigned char* pData = nullptr;
+        unsigned int nRead = 0;
+        int nResult = 0;
+        int nError = 0;
+    };
+    enum class Served { Done, Wait, Restart };
+
+    void ReadAhead();
+    void ReadBlock(Block& block) const;
+    void RestartLocked(unsigned long long u64Sector, unsigned long long u64RunEnd);
+    Served ServeLocked(unsigned long long u64Sector, int nSectors, Chunk& chunk);
+
+    const CDiskReader& m_reader;
+    const int m_nBytesPerSector;
+    const int m_nChunkSectors;
+
+    std::mutex m_mutex;
+    std::condition_variable m_cvWorker;    // room in the ring, a restart, or the end
+    std::condition_variable m_cvConsumer;  // a block became ready
+    std::vector<std::unique_ptr<Block>> m_ring;
+    size_t m_nHead = 0;    // the oldest ready block (the one the sweep is on)
+    size_t m_nReady = 0;   // ready blocks from m_nHead on
+    unsigned long long m_u64Generation = 0;  // bumped by each restart; stale reads are dropped
+    unsigned long long m_u64NextSector = 0;  // where the next block to read starts
+    unsigned long long m_u64ReadyEnd = 0;    // where the ready blocks end
+    unsigned long long m_u64RunEnd = 0;      // read-ahead stays below this
+    bool m_bStarted = false;
+    bool m_bStop = false;
+    std::thread m_worker;
+    std::vector<unsigned char> m_vecDirect;  // for chunks read without the read-ahead
+};
