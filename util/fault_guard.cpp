@@ -48,8 +48,9 @@ bool CFaultGuard::Run(void (*pfnUnit)(void* pParam), void* pParam) {
     }
     sigjmp_buf jumpTarget;
     sigjmp_buf* pOuter = t_pJumpTarget;
-    // The signal mask is saved so a fault handled mid-unit does not leave the signal blocked.
-    if (sigsetjmp(jumpTarget, 1) != 0) {
+    // The handler runs with SA_NODEFER and an empty mask, so jumping out of it leaves the mask
+    // as it was: no need to save it (that would cost a system call per unit).
+    if (sigsetjmp(jumpTarget, 0) != 0) {
         t_pJumpTarget = pOuter;
         if (m_szLogLine != nullptr) DebugLog("%s", m_szLogLine);
         return false;

@@ -187,6 +187,10 @@ TEST(FaultGuard, AbandonsTheFaultingUnitAndRestoresTheHandlersAfter) {
         };
         EXPECT_FALSE(guard.Run(faulting));
         EXPECT_EQ(nRuns, 1);
+        // Leaving the handler by a jump must not leave the signal blocked.
+        sigset_t mask;
+        ASSERT_EQ(0, sigprocmask(SIG_BLOCK, nullptr, &mask));
+        EXPECT_FALSE(sigismember(&mask, SIGSEGV));
         // The guard keeps working after a fault.
         auto fine = [&]() { ++nRuns; };
         EXPECT_TRUE(guard.Run(fine));
