@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -143,6 +145,84 @@ TEST_F(ProfessionalRecoveryTest, StopAnswerEndsTheScanAndKeepsThePosition) {
     EXPECT_EQ(records[0].u64SectorCount, 4096u);
     EXPECT_EQ(records[0].u64RunOffset, 512u);
     EXPECT_EQ(records[0].u64SweptSectorCount, 512u);
+}
+
+namespace {
+unsigned long long SteadyFreeSpace(const char*) {
+    return 123456789;  // the device did not change between the two scans
+}
+// Stops the scan at the first report at or past u64StopAt swept sectors; remembers the reports.
+struct StopAtSector {
+    unsigned long long u64StopAt = ULLONG_MAX;
+    std::vector<unsigned long long> vecDone;
+    static int OnScan(void* pParam, int, int, int, unsigned long long u64Done, unsigned long long,
+                      unsigned long long, wchar_t*) {
+        auto* pSelf = static_cast<StopAtSector*>(pParam);
+        pSelf->vecDone.push_back(u64Done);
+        return u64Done >= pSelf->u64StopAt ? 1 : 0;
+    }
+};
+std::vector<std::string> FoundJpegs(CProfessionalRecovery& engine) {
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    std::wstring wstrKey = L"*.jpg|";
+    engine.SearchFileNode(&wstrKey[0], vecHits);
+    std::vector<std::string> vecNames;
+    for (const __SEARCH_FILE_INFO__& hit : vecHits) vecNames.emplace_back(hit.szFileName);
+    std::sort(vecNames.begin(), vecNames.end());
+    return vecNames;
+}
+}  // namespace
+
+TEST_F(ProfessionalRecoveryTest, StoppedScanResumesWhereItStoppedAndKeepsEarlierFinds) {
+    CLogFileManager::GetInstance().SetFreeSpaceProbe(&SteadyFreeSpace);
+    CCarvingImage image(4096);
+    for (unsigned long long u64Sector : {100ULL, 700ULL, 1500ULL, 2040ULL, 2600ULL, 3500ULL})
+        image.Plant(u64Sector, MakeJpegFile(9000, static_cast<int>(u64Sector)), "jpg");
+    std::string strImage = m_dir.File("resume.img");
+    ASSERT_TRUE(image.WriteTo(strImage));
+    CScopedDiskList disks({strImage});
+
+    // What one uninterrupted scan finds.
+    std::vector<std::string> vecWhole;
+    {
+        CProfessionalRecovery engine;
+        ASSERT_EQ(engine.Init(0, 0, 4096, L'C'), 0);
+        engine.SetNotLoadLogFile();
+        ASSERT_EQ(engine.ScanDevice(nullptr), 0);
+        vecWhole = FoundJpegs(engine);
+    }
+    ASSERT_EQ(vecWhole.size(), 6u);
+
+    // A fresh scan stopped half-way...
+    StopAtSector first;
+    first.u64StopAt = 2048;
+    unsigned long long u64SavedFound = 0;
+    {
+        CProfessionalRecovery engine;
+        ASSERT_EQ(engine.Init(0, 0, 4096, L'C'), 0);
+        engine.SetNotLoadLogFile();
+        engine.InitCallBack(&StopAtSector::OnScan, nullptr, &first, 0);
+        ASSERT_EQ(engine.ScanDevice(nullptr), 1);
+        u64SavedFound = engine.GetLostFileCount();
+    }
+    const auto& records = CLogFileManager::GetInstance().GetLogFileInfos();
+    ASSERT_EQ(records.size(), 1u);
+    const unsigned long long u64Stopped = records[0].u64RunOffset;
+    EXPECT_GE(u64Stopped, 2048u);
+    EXPECT_LT(u64Stopped, 4096u);
+    EXPECT_EQ(records[0].u64FindFileCount, u64SavedFound);
+    EXPECT_EQ(u64SavedFound, 4u);
+
+    // ...and taken up again: it goes on from the saved place and ends with every file once.
+    StopAtSector second;
+    CProfessionalRecovery engine;
+    ASSERT_EQ(engine.Init(0, 0, 4096, L'C'), 0);
+    engine.InitCallBack(&StopAtSector::OnScan, nullptr, &second, 0);
+    ASSERT_EQ(engine.ScanDevice(nullptr), 0);
+    ASSERT_GE(second.vecDone.size(), 2u);
+    EXPECT_GT(second.vecDone.front(), u64Stopped);
+    EXPECT_EQ(FoundJpegs(engine), vecWhole);
+    CLogFileManager::GetInstance().SetFreeSpaceProbe(nullptr);
 }
 
 TEST_F(ProfessionalRecoveryTest, NullParentWithLevelAndCarvedParentsHaveNoChildren) {
