@@ -53,6 +53,7 @@ exact() {
   find "$1" -type f ! -name report.xml -exec md5sum {} + | awk '{print $1}' | grep -cFf "$work/originals.md5" || true
 }
 
+cd "$work"  # photorec writes its photorec.log into the current folder
 for image in "$card" "$reformatted"; do
   name=$(basename "$image")
   cat "$image" >/dev/null  # into the page cache
