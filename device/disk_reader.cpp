@@ -92,59 +92,57 @@ int CDiskReader::Init(wchar_t* pPath, unsigned long long u64EndSector) {
     return Adopt(hDisk, u64EndSector);
 }
 
-int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector,
-                          int nBytesPerSector, unsigned int* pnReadSectors) {
-    if (nSectorCount < 0 || nBytesPerSector <= 0) return KR_ERROR_INVALID_PARAMETER;
-    if (pBuf == nullptr && nSectorCount > 0) return KR_ERROR_INVALID_PARAMETER;
-
+bool CDiskReader::CheckRange(const unsigned char* pBuf, int nSectorCount, long long llStartSector,
+                             int nBytesPerSector, long long& llOffset) const {
+    if (nSectorCount < 0 || nBytesPerSector <= 0) return false;
+    if (pBuf == nullptr && nSectorCount > 0) return false;
     // Unsigned on purpose: a negative start wraps high and is refused unless the count brings
-    // the end back into range, in which case lseek reports it.
+    // the end back into range.
     unsigned long long u64End =
         static_cast<unsigned long long>(llStartSector) + static_cast<unsigned long long>(nSectorCount);
-    if (u64End > m_u64EndSector) return KR_ERROR_INVALID_PARAMETER;
+    if (u64End > m_u64EndSector) return false;
+    // No byte offset names such a sector.
+    return !__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset);
+}
 
+int CDiskReader::ReadSectors(unsigned char* pBuf, int nSectorCount, long long llOffset, int nBytesPerSector,
+                             uint64_t u64Piece, unsigned int* pnReadSectors, int& nError) const {
+    uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
+    uint64_t u64Done = 0;
+    nError = 0;
+    bool bOk = ReadPieces(m_hDisk, pBuf, u64Len, llOffset, u64Piece == 0 ? u64Len : u64Piece, u64Done, nError);
+    if (pnReadSectors != nullptr)
+        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
+    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+}
+
+int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector,
+                          int nBytesPerSector, unsigned int* pnReadSectors) {
     long long llOffset = 0;
-    if (__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset))
-        return KR_ERROR_INVALID_PARAMETER;  // no byte offset names such a sector
+    if (!CheckRange(pBuf, nSectorCount, llStartSector, nBytesPerSector, llOffset))
+        return KR_ERROR_INVALID_PARAMETER;
+    // A negative start that passed the range check is lseek's to refuse.
     if (lseek(m_hDisk, static_cast<off_t>(llOffset), SEEK_SET) < 0) {
         int nError = errno;
         DebugLog("lseek failed %lld\n", llOffset);
         return nError;
     }
-
-    uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
-    uint64_t u64Done = 0;
     int nError = 0;
-    int nRet = KR_SUCCESS;
-    if (!ReadPieces(m_hDisk, pBuf, u64Len, -1, DISK_READ_PIECE_BYTES, u64Done, nError)) {
-        LogReadFault(nError);
-        nRet = KR_ERROR_READ_FAULT;
-    }
-    if (pnReadSectors != nullptr)
-        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
+    int nRet = ReadSectors(pBuf, nSectorCount, -1, nBytesPerSector, DISK_READ_PIECE_BYTES, pnReadSectors, nError);
+    if (nRet != KR_SUCCESS) LogReadFault(nError);
     return nRet;
 }
 
 int CDiskReader::ReadDataAt(unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
                             unsigned int* pnReadSectors, int* pnError) const {
-    if (nSectorCount < 0 || nBytesPerSector <= 0 || llStartSector < 0) return KR_ERROR_INVALID_PARAMETER;
-    if (pBuf == nullptr && nSectorCount > 0) return KR_ERROR_INVALID_PARAMETER;
-    unsigned long long u64End =
-        static_cast<unsigned long long>(llStartSector) + static_cast<unsigned long long>(nSectorCount);
-    if (u64End > m_u64EndSector) return KR_ERROR_INVALID_PARAMETER;
     long long llOffset = 0;
-    if (__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset))
+    if (llStartSector < 0 || !CheckRange(pBuf, nSectorCount, llStartSector, nBytesPerSector, llOffset))
         return KR_ERROR_INVALID_PARAMETER;
-
-    uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
-    uint64_t u64Done = 0;
     int nError = 0;
-    // One request for the whole range: the point of this form is few, large reads.
-    bool bOk = ReadPieces(m_hDisk, pBuf, u64Len, llOffset, u64Len, u64Done, nError);
-    if (pnReadSectors != nullptr)
-        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
-    if (pnError != nullptr) *pnError = bOk ? 0 : nError;
-    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+    // One request for the whole range (piece size 0): the point of this form is few, large reads.
+    int nRet = ReadSectors(pBuf, nSectorCount, llOffset, nBytesPerSector, 0, pnReadSectors, nError);
+    if (pnError != nullptr) *pnError = nError;
+    return nRet;
 }
 
 void LogReadFault(int nError) {

@@ -1,6 +1,8 @@
 #pragma once
 // The read-only sector reader every engine owns: one descriptor on a whole disk (or an image
 // file) and a sector limit that keeps reads inside the engine's area.
+#include <cstdint>
+
 #include "engine/result_codes.h"
 
 // Largest single request handed to read(); the deep scan's chunks are exactly this size.
@@ -41,6 +43,13 @@ public:
     unsigned long long GetEndSector() const { return m_u64EndSector; }
 
 private:
+    // True when the request is well formed and inside the limit; llOffset gets its byte offset.
+    bool CheckRange(const unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
+                    long long& llOffset) const;
+    // Reads the sectors from llOffset (negative: the descriptor's position) in pieces of u64Piece
+    // bytes (0: one request). 0 or 30; nError gets errno of a failed read, 0 when the data ended.
+    int ReadSectors(unsigned char* pBuf, int nSectorCount, long long llOffset, int nBytesPerSector,
+                    uint64_t u64Piece, unsigned int* pnReadSectors, int& nError) const;
     void Close();
     int Adopt(int hDisk, unsigned long long u64EndSector);
 
