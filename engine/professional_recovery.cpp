@@ -235,6 +235,7 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
     const unsigned long long u64StartTick = static_cast<unsigned long long>(rsb_getTickCount());
     unsigned long long u64LastEstimate = u64StartTick;
     int nRemainSec = -1;
+    m_u64CarvedEndSector = 0;
 
     CFaultGuard guard("ProfessionalRecovery recvSignal\n");
     while (u64RunCount != 0) {
@@ -307,7 +308,6 @@ int CProfessionalRecovery::ParseProfessionalFileInfo(unsigned char* pBuf, int nL
     int nResult = 0;
     std::unique_ptr<unsigned char[]> pStraddle;
     while (llLeft >= 1) {
-        unsigned long long u64Step = 1;
         unsigned char* p = pBuf + llIndex * nBps;
         const unsigned long long u64Here = u64Sector + static_cast<unsigned long long>(llIndex);
         bool bNtfsRecord = false;
@@ -330,20 +330,24 @@ int CProfessionalRecovery::ParseProfessionalFileInfo(unsigned char* pBuf, int nL
             bNtfsRecord = true;
         }
         if (bNtfsRecord) {
-            // Only the record's first sector is consumed: the next step looks at its second.
+            // Only the record's first sector is consumed: the next sector is its second.
         } else if (IsFatFileRecord(p, static_cast<int>(llLeft))) {
             nResult = m_proFatRecovery.ParseFatFileRecord(p, u64Here);
         } else if (IsFatFDTRecord(p, nBps)) {
             nResult = m_proFatRecovery.ParseFDTFileRecord(p, u64Here);
-        } else {
+        } else if (u64Here >= m_u64CarvedEndSector) {
+            // A carved file's end is a guess: inside its extent only new heads are ignored, the
+            // file-system records above still see every sector.
+            unsigned long long u64Step = 1;
             nResult = m_fileTypeRecovery.ParseFileBuf(p, nBps, u64Here, u64DoneSectors, u64TotalSectors,
                                                       nRemaindSecond, &m_diskReader, nBps, u64Step, u64FindFileCount);
             if (nResult == KR_STOPPED_BY_USER) break;
-            if (u64Step == 0) u64Step = 1;
+            if (u64Step > 1) m_u64CarvedEndSector = u64Here + u64Step;
         }
-        llIndex += static_cast<long long>(u64Step);
-        llLeft -= static_cast<long long>(u64Step) * nBps;
+        ++llIndex;
+        llLeft -= nBps;
     }
+    // Negative only after a stop: minus the sectors not examined.
     llOverrun = -llLeft / nBps;
     return nResult;
 }

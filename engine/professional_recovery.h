@@ -51,8 +51,8 @@ public:
     // Makes the next scan a fresh one and deletes the saved scan's folder.
     void SetNotLoadLogFile();
 
-    // Offers each sector of one chunk to the parsers. llOverrun receives the sectors by which the
-    // last step passed the end of the chunk (negative after a stop: the sectors not examined).
+    // Offers each sector of one chunk to the parsers; inside a carved file's extent only signature
+    // detection is skipped. llOverrun is 0, or after a stop minus the sectors not examined.
     int ParseProfessionalFileInfo(unsigned char* pBuf, int nLen, unsigned long long u64Sector,
                                   unsigned long long u64DoneSectors, unsigned long long u64TotalSectors,
                                   int nRemaindSecond, long long& llOverrun, unsigned long long& u64FindFileCount);
@@ -92,4 +92,6 @@ private:
     int m_bLoadLogFile = 0;
     _LOG_FILE_INFO_ m_logFileInfo;
     std::string m_strImagePath;
+    // The first sector after the last carved file: no new file head is looked for before it.
+    unsigned long long m_u64CarvedEndSector = 0;
 };

@@ -13,11 +13,13 @@
 #include "engine/recovery_factory.h"
 #include "fixtures/carving_image.h"
 #include "fixtures/disk_list.h"
+#include "fixtures/fat_image_walk.h"
 #include "fixtures/media_samples.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
 #include "util/app_folder.h"
 #include "util/fault_guard.h"
+#include "util/text.h"
 
 namespace {
 
@@ -101,7 +103,7 @@ TEST_F(ProfessionalRecoveryTest, LastShortRunIsOneShorterChunk) {
     EXPECT_EQ(reports[1].u64Done, 130u);
 }
 
-TEST_F(ProfessionalRecoveryTest, CarvedFileLongerThanTheChunkMovesTheNextChunkPastIt) {
+TEST_F(ProfessionalRecoveryTest, CarvedFileLongerThanTheChunkIsFoundOnceAndWhole) {
     CCarvingImage image(1024);
     MEDIA_BYTES vecJpeg = MakeJpegFile(9000, 7);  // 18 sectors from sector 120: past the first chunk
     const unsigned long long u64Sectors = image.SectorsOf(vecJpeg.size());
@@ -111,24 +113,67 @@ TEST_F(ProfessionalRecoveryTest, CarvedFileLongerThanTheChunkMovesTheNextChunkPa
     ASSERT_TRUE(image.WriteTo(strImage));
     auto pEngine = MakeEngine(strImage, 0, 1024);
     ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
-    // The first chunk's report (the size walk reports too, before the file is counted) says
-    // the sweep went on right after the carved file.
-    const ScanReport* pFirstChunk = nullptr;
-    for (const ScanReport& report : m_recorder.vecReports) {
-        if (report.u64Found == 1) {
-            pFirstChunk = &report;
-            break;
-        }
-    }
-    ASSERT_NE(pFirstChunk, nullptr);
-    EXPECT_EQ(pFirstChunk->u64Done, 120 + u64Sectors);
-
     std::vector<__SEARCH_FILE_INFO__> vecHits;
     std::wstring wstrKey = L"*.jpg|";
     pEngine->SearchFileNode(&wstrKey[0], vecHits);
     ASSERT_EQ(vecHits.size(), 1u);
     EXPECT_STREQ(vecHits[0].szFileName, "120.jpg");
     EXPECT_EQ(vecHits[0].u64FileSize, vecJpeg.size());
+}
+
+namespace {
+// An ISO media file cut short, as a camera leaves it when its power fails: the media box states
+// more bytes than the file holds, so whatever follows on the card is taken for its contents.
+MEDIA_BYTES TruncatedRecording(size_t nMediaBytes, uint32_t u32StatedExtra) {
+    MEDIA_BYTES vec = {0, 0, 0, 20, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'};
+    const uint32_t u32Stated = static_cast<uint32_t>(8 + nMediaBytes) + u32StatedExtra;
+    const unsigned char ucBox[8] = {static_cast<unsigned char>(u32Stated >> 24), static_cast<unsigned char>(u32Stated >> 16),
+                                    static_cast<unsigned char>(u32Stated >> 8), static_cast<unsigned char>(u32Stated),
+                                    'm', 'd', 'a', 't'};
+    vec.insert(vec.end(), ucBox, ucBox + 8);
+    MEDIA_BYTES vecBody = NeutralBytes(nMediaBytes, 5);
+    vec.insert(vec.end(), vecBody.begin(), vecBody.end());
+    return vec;
+}
+}  // namespace
+
+TEST_F(ProfessionalRecoveryTest, FolderInsideAnOverlongCarvedFileKeepsItsDeletedFilesAndNames) {
+    if (!HaveTool("/usr/sbin/mkfs.fat") || !HaveTool("mcopy")) GTEST_SKIP() << "dosfstools or mtools missing";
+    const std::string strCard = m_dir.File("card.img");
+    ASSERT_TRUE(MakeFatImageWithClusters(strCard, 32, 40, 1));
+    const MEDIA_BYTES vecClip = TruncatedRecording(6000, 256 * 1024);
+    const MEDIA_BYTES vecSong = MakeMp3File(30);
+    const std::string strClip = m_dir.File("clip.mp4"), strSong = m_dir.File("First Song.mp3");
+    ASSERT_TRUE(WriteWholeFile(strClip, vecClip.data(), vecClip.size()));
+    ASSERT_TRUE(WriteWholeFile(strSong, vecSong.data(), vecSong.size()));
+    // The folder's table is allocated right after the clip, inside what the clip claims.
+    ASSERT_TRUE(RunMtools({"mcopy", "-i", strCard, strClip, "::/"}));
+    ASSERT_TRUE(RunMtools({"mmd", "-i", strCard, "::/Album"}));
+    ASSERT_TRUE(RunMtools({"mcopy", "-i", strCard, strSong, "::/Album/"}));
+    ASSERT_TRUE(RunMtools({"mdel", "-i", strCard, "::/Album/First Song.mp3"}));
+
+    auto pEngine = MakeEngine(strCard, 0, 40 * 2048);
+    ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+    std::vector<_FILE_NODE_> vecCarved;
+    pEngine->GetChildrenFileNode(nullptr, 0, vecCarved);
+    bool bOverlong = false;
+    for (const _FILE_NODE_& node : vecCarved)
+        bOverlong |= node.nSourceType == FILE_SOURCE_CARVING && node.u64FileSize > vecClip.size() + 4096;
+    ASSERT_TRUE(bOverlong) << "the clip must be carved past its end for this case";
+
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    std::wstring wstrKey = L"*.mp3|";
+    pEngine->SearchFileNode(&wstrKey[0], vecHits);
+    const __SEARCH_FILE_INFO__* pSong = nullptr;
+    for (const __SEARCH_FILE_INFO__& hit : vecHits)
+        if (std::string(hit.szFileName) == "First Song.mp3") pSong = &hit;
+    ASSERT_NE(pSong, nullptr) << "the deleted song lost its name";
+    EXPECT_EQ(pSong->nSourceType, FILE_SOURCE_DEEP_FAT);
+    const std::string strOut = m_dir.File("song.mp3");
+    std::wstring wstrOut = Path2Unicode(strOut.c_str());
+    __SEARCH_FILE_INFO__ song = *pSong;
+    ASSERT_EQ(pEngine->SaveFileData(&song, &wstrOut[0], 0), 0);
+    EXPECT_EQ(ReadWholeFile(strOut), vecSong);
 }
 
 TEST_F(ProfessionalRecoveryTest, StopAnswerEndsTheScanAndKeepsThePosition) {
