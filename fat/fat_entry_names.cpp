@@ -14,13 +14,15 @@ void BuildFatShortName(const FAT32_Entry& entry, char* szOut) {
     memcpy(szExt, entry.szExtName, FAT_SHORT_EXT_BYTES);
     EraseStringTailBlankChar(szName, FAT_SHORT_NAME_BYTES);
     EraseStringTailBlankChar(szExt, FAT_SHORT_EXT_BYTES);
+    // Short names are stored upper-case; the volume marks the parts shown in lower case.
+    if (entry.btNTReserved & FAT_CASE_LOWER_BASE) Convert2Lowercase(szName);
+    if (entry.btNTReserved & FAT_CASE_LOWER_EXT) Convert2Lowercase(szExt);
     // Name bytes may be NUL inside damaged entries: the copies above stop the name there.
     strcpy(szOut, szName);
     if (entry.szExtName[0] != ' ') {
         strcat(szOut, ".");
         strcat(szOut, szExt);
     }
-    Convert2Lowercase(szOut);
 }
 
 bool IsFatDotName(const char* szName) {

@@ -9,7 +9,8 @@
 constexpr int FAT_ENTRY_NAME_BYTES = 256;
 
 // The short name: the 8 name bytes without trailing spaces, then "." and the extension without
-// trailing spaces when the extension does not begin with a space; lower-cased (ASCII only).
+// trailing spaces when the extension does not begin with a space. Each part is lower-cased
+// (ASCII only) when the entry's case byte says so, and kept as stored otherwise.
 // szOut must hold at least 13 bytes.
 void BuildFatShortName(const FAT32_Entry& entry, char* szOut);
 

@@ -33,6 +33,10 @@ constexpr int FAT_LFN_UNITS_PER_ENTRY = 13;
 constexpr unsigned char FAT_LFN_LAST_PIECE = 0x40;
 constexpr int FAT_LFN_MAX_PIECES = 18;
 
+// btNTReserved bits: the short name's base or extension is shown in lower case.
+constexpr unsigned char FAT_CASE_LOWER_BASE = 0x08;
+constexpr unsigned char FAT_CASE_LOWER_EXT = 0x10;
+
 constexpr int FAT_SHORT_NAME_BYTES = 8;
 constexpr int FAT_SHORT_EXT_BYTES = 3;
 

@@ -126,11 +126,11 @@ TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
     std::string strOut = m_dir.File("out");
     CliResult recover = Run("recover " + Quote(strCard) + " --to " + Quote(strOut) + " --tree --quiet");
     ASSERT_EQ(recover.nExit, 0) << Stderr();
-    ExpectRecovered(strOut + "/dcim/Sommer am Meer é.jpg", "Sommer am Meer é.jpg");
-    // Names with a long-name entry keep their case; bare short names come back lower-case, and
-    // a deleted one has lost its first letter to the deletion mark.
+    ExpectRecovered(strOut + "/DCIM/Sommer am Meer é.jpg", "Sommer am Meer é.jpg");
+    // Long names keep their case; short names show the case the volume marks (mtools stores
+    // "DCIM" upper-case, "old.wav" lower-case), and a deleted one has lost its first letter.
     ExpectRecovered(strOut + "/Music/Lied.mp3", "Lied.mp3");
-    ExpectRecovered(strOut + "/dcim/keep.png", "keep.png");
+    ExpectRecovered(strOut + "/DCIM/keep.png", "keep.png");
     ExpectRecovered(strOut + "/Old/!ld.wav", "old.wav");
     EXPECT_EQ(Checksum(strCard), strBefore) << "the source image was modified";
 }

@@ -114,15 +114,21 @@ TEST_F(ProFatEntriesTest, ThirdDirectoryStartUsesTheInferredGeometry) {
 
 TEST_F(ProFatEntriesTest, ShortNamesDeletedNamesAndPlainFilesWithoutArchiveBit) {
     // Found before any geometry: the files wait, and are placed once the second start gives one.
+    // Short names keep their stored case unless the case byte marks the base (0x08) or the
+    // extension (0x10) as lower case.
     DirStart(5, 0,
-             {FatEntryBytes::File("FOO     TXT"), FatEntryBytes::File("README     "),
-              FatEntryBytes::File("XOO     JPG").Delete(), FatEntryBytes::File("HIDDEN  TXT").SetAttr(0x01)});
-    EXPECT_EQ(3u, m_engine.GetNoDbrFileCount());
+             {FatEntryBytes::File("FOO     TXT").SetByte(12, 0x18), FatEntryBytes::File("README     "),
+              FatEntryBytes::File("XOO     JPG").Delete().SetByte(12, 0x08),
+              FatEntryBytes::File("IMG_1001JPG"), FatEntryBytes::File("DSC00042JPG").SetByte(12, 0x10),
+              FatEntryBytes::File("HIDDEN  TXT").SetAttr(0x01)});
+    EXPECT_EQ(5u, m_engine.GetNoDbrFileCount());
     EXPECT_EQ(0u, m_engine.GetLostFileCount());
     DirStart(9, 5, {});
-    EXPECT_EQ(3u, m_engine.GetLostFileCount());
+    EXPECT_EQ(5u, m_engine.GetLostFileCount());
     m_engine.DealProfessionalRecordVec();
-    EXPECT_EQ((std::multiset<std::string>{"foo.txt", "readme", "!oo.jpg", "LostFolder5"}), NodeNames());
+    EXPECT_EQ((std::multiset<std::string>{"foo.txt", "README", "!oo.JPG", "IMG_1001.JPG", "DSC00042.jpg",
+                                          "LostFolder5"}),
+              NodeNames());
 }
 
 TEST_F(ProFatEntriesTest, LongNamesWinOverShortNames) {
@@ -192,8 +198,8 @@ TEST_F(ProFatEntriesTest, CutChainJoinsOnlyWhatContinuesIt) {
     m_engine.DealProfessionalRecordVec();
     const std::multiset<std::string> setNames = NodeNames();
     EXPECT_EQ(1u, setNames.count("Deleted holiday list.txt"));
-    EXPECT_EQ(1u, setNames.count("other.txt"));
-    EXPECT_EQ(0u, setNames.count("!elete~1.txt"));
+    EXPECT_EQ(1u, setNames.count("OTHER.TXT"));
+    EXPECT_EQ(0u, setNames.count("!ELETE~1.TXT"));
 }
 
 TEST_F(ProFatEntriesTest, SelfAndZeroFolderEntriesMakeNoFolderAndUnseenParentsAreLost) {
@@ -204,11 +210,11 @@ TEST_F(ProFatEntriesTest, SelfAndZeroFolderEntriesMakeNoFolderAndUnseenParentsAr
     DirStart(1234, 0, {FatEntryBytes::File("B       TXT")});
     m_engine.DealProfessionalRecordVec();
     const std::map<std::string, _FILE_NODE_> mapTree = CollectFileTree(m_engine);
-    EXPECT_EQ(1u, mapTree.count("LostFolder50/a.txt"));
-    EXPECT_EQ(1u, mapTree.count("LostFolder1234/b.txt"));
+    EXPECT_EQ(1u, mapTree.count("LostFolder50/A.TXT"));
+    EXPECT_EQ(1u, mapTree.count("LostFolder1234/B.TXT"));
     for (const auto& entry : mapTree) {
-        EXPECT_EQ(std::string::npos, entry.first.find("self"));
-        EXPECT_EQ(std::string::npos, entry.first.find("zero"));
+        EXPECT_EQ(std::string::npos, entry.first.find("SELF"));
+        EXPECT_EQ(std::string::npos, entry.first.find("ZERO"));
     }
 }
 
@@ -220,11 +226,11 @@ TEST_F(ProFatEntriesTest, NamedFolderHoldsItsFilesAtTheRightDepth) {
     DirStart(9, 7, {FatEntryBytes::File("DEEP    TXT", 700, 30)});
     m_engine.DealProfessionalRecordVec();
     const std::map<std::string, _FILE_NODE_> mapTree = CollectFileTree(m_engine);
-    ASSERT_EQ(1u, mapTree.count("photos/sub/deep.txt"));
-    EXPECT_EQ(30u, mapTree.at("photos/sub/deep.txt").nDirIndex);
-    EXPECT_EQ(700u, mapTree.at("photos/sub/deep.txt").u64FileSize);
-    EXPECT_EQ(4096u, mapTree.at("photos/sub/deep.txt").nClusterSize);
-    EXPECT_EQ(static_cast<int>(FILE_SOURCE_DEEP_FAT), mapTree.at("photos/sub/deep.txt").nSourceType);
+    ASSERT_EQ(1u, mapTree.count("PHOTOS/SUB/DEEP.TXT"));
+    EXPECT_EQ(30u, mapTree.at("PHOTOS/SUB/DEEP.TXT").nDirIndex);
+    EXPECT_EQ(700u, mapTree.at("PHOTOS/SUB/DEEP.TXT").u64FileSize);
+    EXPECT_EQ(4096u, mapTree.at("PHOTOS/SUB/DEEP.TXT").nClusterSize);
+    EXPECT_EQ(static_cast<int>(FILE_SOURCE_DEEP_FAT), mapTree.at("PHOTOS/SUB/DEEP.TXT").nSourceType);
 }
 
 TEST_F(ProFatEntriesTest, WithoutAnyGeometryNothingIsPlaced) {
