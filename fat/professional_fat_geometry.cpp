@@ -12,7 +12,6 @@
 #include "util/path.h"
 
 namespace {
-constexpr int BOOT_READ_BYTES = 4096;
 
 // ". " then "..": the first sector of a directory.
 bool StartsWithDotEntries(const unsigned char* pSector) {
@@ -22,20 +21,33 @@ bool StartsWithDotEntries(const unsigned char* pSector) {
 
 int CProfessionalFatRecovery::InitVirtualDbrInfo() {
     if (m_hDevice < 0) return KR_ERROR_INVALID_PARAMETER;
-    if (lseek(m_hDevice, static_cast<off_t>(m_u64StartSector * static_cast<uint64_t>(m_nBytesPerSector)), SEEK_SET) < 0)
-        return errno;
-    unsigned char abBoot[BOOT_READ_BYTES];
-    unsigned int nRead = 0;
-    errno = 0;
-    if (ReadData(m_hDevice, abBoot, BOOT_READ_BYTES, &nRead) != 0 || nRead < BOOT_READ_BYTES)
-        return errno != 0 ? errno : KR_ERROR_READ_FAULT;
-    if (!IsFat(abBoot)) return 0;
+    return AddVolumeBootSector(m_u64StartSector);
+}
+
+int CProfessionalFatRecovery::AddVolumeBootSector(uint64_t u64VolumeStart) {
+    unsigned char abBoot[PRO_FAT_BYTES_PER_SECTOR];
+    int nError = ReadBootSector(u64VolumeStart, abBoot);
+    if (nError != 0) return nError;
+    // FAT32 keeps a copy of its boot sector, usually at sector 6: it stands in for a lost first one.
+    if (!IsFat(abBoot) && (ReadBootSector(u64VolumeStart + FAT32_BACKUP_BOOT_SECTOR, abBoot) != 0 ||
+                           !IsFat(abBoot) || memcmp(ReadFatBootSector(abBoot).szFsType, "FAT32   ", 8) != 0))
+        return 0;
     __VIRTUAL_DBR_INFO__ dbr{};
     uint32_t u32Root = 0;
-    if (!GetVirtualDbrFromBootSector(abBoot, m_u64StartSector, dbr, u32Root)) return 0;
-    m_dwRootClusterNO = u32Root;
+    if (!GetVirtualDbrFromBootSector(abBoot, u64VolumeStart, dbr, u32Root)) return 0;
+    // One root cluster serves the whole scan: the first volume's.
+    if (!m_dbrList.FirstIsReal()) m_dwRootClusterNO = u32Root;
     m_dbrList.AddReal(dbr);
     return 0;
+}
+
+int CProfessionalFatRecovery::ReadBootSector(uint64_t u64Sector, unsigned char* pSector) {
+    if (!IsInArea(u64Sector) || u64Sector < m_u64StartSector) return KR_ERROR_INVALID_PARAMETER;
+    unsigned int nRead = 0;
+    const int nError =
+        m_diskReader.ReadData(pSector, 1, static_cast<long long>(u64Sector), m_nBytesPerSector, &nRead);
+    if (nError != 0) return nError;
+    return nRead == 1 ? 0 : KR_ERROR_READ_FAULT;
 }
 
 int CProfessionalFatRecovery::CalcVirtualDbr(uint32_t u32ClusterHigh, uint64_t u64SectorHigh, uint32_t u32ClusterLow,

@@ -32,6 +32,8 @@ constexpr uint32_t PRO_FAT_DEFAULT_ROOT_CLUSTER = 2;
 constexpr uint32_t PRO_FAT_HIGH_WORD_CANDIDATES = 257;
 // Most ".." steps a folder-depth walk takes.
 constexpr int PRO_FAT_MAX_FOLDER_DEPTH = 256;
+// Where FAT32 keeps the copy of its boot sector, counted from the volume start.
+constexpr uint64_t FAT32_BACKUP_BOOT_SECTOR = 6;
 
 class CProfessionalFatRecovery : public IFileRecoveryParse {
 public:
@@ -64,9 +66,12 @@ public:
     // Empties every list and map and makes a fresh result store: on pLogPath (a store name in
     // the scan-log manager's current folder) when given, else on "Pro_Fat_<start>_<time>".
     void ClearProfessionalVec(wchar_t* pLogPath);
-    // Reads the area's first sector; a FAT boot sector there becomes the first geometry.
-    // 0 (also when there is none), or errno / 30 when it cannot be read.
+    // Reads the area's first sector; a FAT boot sector there (or its FAT32 copy) becomes the first
+    // geometry. 0 (also when there is none), or errno / 30 when it cannot be read.
     int InitVirtualDbrInfo();
+    // The same for a volume that starts at u64VolumeStart inside the area (a partition of a whole
+    // disk), so its files are placed even where no two folders give away the geometry.
+    int AddVolumeBootSector(uint64_t u64VolumeStart);
     // A directory's first sector ("." then ".."), one sector of bytes at pBuf found at u64Sector.
     int ParseFatFileRecord(unsigned char* pBuf, unsigned long long u64Sector);
     // Any other sector of a directory table.
@@ -138,6 +143,8 @@ private:
     bool ReadClusterFirstSector(const __VIRTUAL_DBR_INFO__& dbr, uint32_t u32Cluster, unsigned char* pSector,
                                 int& nError);
     bool IsInArea(uint64_t u64Sector) const;
+    // One sector of the area; 0, or the read's error (30 when nothing arrived, 87 outside the area).
+    int ReadBootSector(uint64_t u64Sector, unsigned char* pSector);
     // The cluster a ".." entry names, the root for 0.
     uint32_t DotDotTarget(const unsigned char* pDirStart) const;
     // Fills the geometry fields, files the node under its parent and writes it to the store.

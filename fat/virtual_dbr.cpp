@@ -8,8 +8,9 @@
 uint64_t GetClusterFirstSector(const __VIRTUAL_DBR_INFO__& dbr, uint32_t u32Cluster) {
     if (dbr.dwSectorsPerCluster == 0 || u32Cluster == 1) return FAT_NO_SECTOR;
     const uint64_t u64DataStart = GetVirtualDbrDataStart(dbr);
+    const uint32_t u32RootSectors = GetVirtualDbrRootSectors(dbr);
     if (u32Cluster == FAT_ROOT_DIR_CLUSTER)
-        return u64DataStart >= FAT_FIXED_ROOT_SECTORS ? u64DataStart - FAT_FIXED_ROOT_SECTORS : FAT_NO_SECTOR;
+        return u64DataStart >= u32RootSectors ? u64DataStart - u32RootSectors : FAT_NO_SECTOR;
     return u64DataStart + static_cast<uint64_t>(u32Cluster - 2) * dbr.dwSectorsPerCluster;
 }
 
@@ -23,9 +24,10 @@ bool GetClusterHolding(const __VIRTUAL_DBR_INFO__& dbr, uint64_t u64Sector, uint
     if (dbr.dwSectorsPerCluster == 0) return false;
     const uint64_t u64DataStart = GetVirtualDbrDataStart(dbr);
     if (u64Sector < u64DataStart) {
-        if (u64DataStart < FAT_FIXED_ROOT_SECTORS || u64Sector < u64DataStart - FAT_FIXED_ROOT_SECTORS) return false;
+        const uint32_t u32RootSectors = GetVirtualDbrRootSectors(dbr);
+        if (u64DataStart < u32RootSectors || u64Sector < u64DataStart - u32RootSectors) return false;
         u32Cluster = FAT_ROOT_DIR_CLUSTER;
-        u64ClusterFirstSector = u64DataStart - FAT_FIXED_ROOT_SECTORS;
+        u64ClusterFirstSector = u64DataStart - u32RootSectors;
         return true;
     }
     const uint64_t u64Index = (u64Sector - u64DataStart) / dbr.dwSectorsPerCluster;
@@ -60,29 +62,37 @@ bool GetVirtualDbrFromBootSector(const unsigned char* pBoot, uint64_t u64VolumeS
     if (pBoot == nullptr) return false;
     const _FAT_BOOT_SECTOR_ boot = ReadFatBootSector(pBoot);
     uint64_t u64DataStart = boot.wReservedSectors;
+    uint32_t u32RootSectors = 0;
     if (memcmp(boot.szFsType, "FAT32   ", 8) == 0) {
         u32RootCluster = boot.dwRootCluster;
         u64DataStart += static_cast<uint64_t>(boot.dwSectorsPerFat32) * boot.btNumberOfFats;
     } else {
         u32RootCluster = FAT_ROOT_DIR_CLUSTER;
-        u64DataStart += static_cast<uint64_t>(boot.wSectorsPerFat16) * boot.btNumberOfFats + FAT_FIXED_ROOT_SECTORS;
+        // Small volumes (floppy layouts) have fewer than 512 root entries.
+        u32RootSectors = boot.wRootEntries != 0
+                             ? (static_cast<uint32_t>(boot.wRootEntries) * FAT_DIR_ENTRY_BYTES + 511) / 512
+                             : FAT_FIXED_ROOT_SECTORS;
+        u64DataStart += static_cast<uint64_t>(boot.wSectorsPerFat16) * boot.btNumberOfFats + u32RootSectors;
     }
     if (boot.btSectorsPerCluster == 0 || u64DataStart > UINT32_MAX) return false;
     out.dwSectorsPerCluster = boot.btSectorsPerCluster;
     out.dwDataStartOffset = static_cast<uint32_t>(u64DataStart);
     out.u64VolumeStartSector = u64VolumeStart;
+    out.dwRootSectors = u32RootSectors;
     return true;
 }
 
 void CVirtualDbrList::Clear() {
     m_vecVirtualDbr.clear();
     m_vecFatSectorOffset.clear();
-    m_bFirstDbrIsReal = false;
+    m_nRealCount = 0;
 }
 
 void CVirtualDbrList::AddReal(const __VIRTUAL_DBR_INFO__& dbr) {
-    m_vecVirtualDbr.insert(m_vecVirtualDbr.begin(), dbr);
-    m_bFirstDbrIsReal = true;
+    for (size_t i = 0; i < m_nRealCount; ++i)
+        if (memcmp(&m_vecVirtualDbr[i], &dbr, sizeof(dbr)) == 0) return;
+    m_vecVirtualDbr.insert(m_vecVirtualDbr.begin() + static_cast<std::ptrdiff_t>(m_nRealCount), dbr);
+    ++m_nRealCount;
 }
 
 int CVirtualDbrList::CalcVirtualDbr(uint32_t u32ClusterHigh, uint64_t u64SectorHigh, uint32_t u32ClusterLow,
@@ -126,16 +136,24 @@ const __VIRTUAL_DBR_INFO__* CVirtualDbrList::GetNearestVirtualDbrInfo(uint64_t u
 const __VIRTUAL_DBR_INFO__* CVirtualDbrList::GetBestVirtalDbr(uint64_t u64Sector) const {
     if (m_vecVirtualDbr.empty()) return nullptr;
     if (m_vecVirtualDbr.size() == 1) return &m_vecVirtualDbr.front();
-    const __VIRTUAL_DBR_INFO__* pBest = nullptr;
-    uint64_t u64BestDistance = 0;
-    for (size_t i = m_bFirstDbrIsReal ? 1 : 0; i < m_vecVirtualDbr.size(); ++i) {
-        const uint64_t u64DataStart = GetVirtualDbrDataStart(m_vecVirtualDbr[i]);
-        if (u64DataStart > u64Sector) continue;
-        if (pBest == nullptr || u64Sector - u64DataStart < u64BestDistance) {
-            pBest = &m_vecVirtualDbr[i];
-            u64BestDistance = u64Sector - u64DataStart;
-        }
+    // The volume the sector lies in, as far as boot sectors tell: the nearest one starting at or
+    // below it.
+    const __VIRTUAL_DBR_INFO__* pReal = nullptr;
+    for (size_t i = 0; i < m_nRealCount; ++i) {
+        const __VIRTUAL_DBR_INFO__& dbr = m_vecVirtualDbr[i];
+        if (dbr.u64VolumeStartSector <= u64Sector &&
+            (pReal == nullptr || dbr.u64VolumeStartSector > pReal->u64VolumeStartSector))
+            pReal = &dbr;
     }
+    // Inside it, an inferred geometry (an older format's) wins: the nearest data start at or below.
+    const uint64_t u64Floor = pReal != nullptr ? pReal->u64VolumeStartSector : 0;
+    const __VIRTUAL_DBR_INFO__* pBest = nullptr;
+    for (size_t i = m_nRealCount; i < m_vecVirtualDbr.size(); ++i) {
+        const uint64_t u64DataStart = GetVirtualDbrDataStart(m_vecVirtualDbr[i]);
+        if (u64DataStart > u64Sector || u64DataStart < u64Floor) continue;
+        if (pBest == nullptr || u64DataStart > GetVirtualDbrDataStart(*pBest)) pBest = &m_vecVirtualDbr[i];
+    }
+    if (pBest == nullptr) pBest = pReal;
     return pBest != nullptr ? pBest : &m_vecVirtualDbr.front();
 }
 

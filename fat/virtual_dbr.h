@@ -7,10 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+// FAT12/16 keep their root directory in a fixed area just below cluster 2, called cluster 0 here.
+// Without a boot sector that states its size it is taken to be 32 sectors (512 entries).
+constexpr uint32_t FAT_FIXED_ROOT_SECTORS = 32;
+
 struct __VIRTUAL_DBR_INFO__ {
     uint32_t dwSectorsPerCluster;    // 0: no geometry
     uint32_t dwDataStartOffset;      // sectors from the volume start to cluster 2
     uint64_t u64VolumeStartSector;   // absolute sector of the volume start
+    uint32_t dwRootSectors;          // FAT12/16 root area as a boot sector states it; 0: the usual 32
 };
 
 // A directory start ("." then "..") that no known geometry explains yet.
@@ -21,9 +26,6 @@ struct __FAT_SECTOR_OFFSET__ {
 
 // A sector number that no geometry can give (a cluster that would lie before sector 0).
 constexpr uint64_t FAT_NO_SECTOR = UINT64_MAX;
-// FAT12/16 keep their root directory in a fixed area just below cluster 2; the engines take it
-// to be 32 sectors (512 entries) long and call it cluster 0.
-constexpr uint32_t FAT_FIXED_ROOT_SECTORS = 32;
 constexpr uint32_t FAT_ROOT_DIR_CLUSTER = 0;
 // Inferred cluster sizes may go one step beyond what a boot sector may declare.
 constexpr uint32_t FAT_VIRTUAL_MAX_SECTORS_PER_CLUSTER = 128;
@@ -36,10 +38,13 @@ inline bool IsVirtualDbrSet(const __VIRTUAL_DBR_INFO__* pDbr) {
 inline uint64_t GetVirtualDbrDataStart(const __VIRTUAL_DBR_INFO__& dbr) {
     return dbr.u64VolumeStartSector + dbr.dwDataStartOffset;
 }
+inline uint32_t GetVirtualDbrRootSectors(const __VIRTUAL_DBR_INFO__& dbr) {
+    return dbr.dwRootSectors != 0 ? dbr.dwRootSectors : FAT_FIXED_ROOT_SECTORS;
+}
 
 // First sector of cluster c: data start + (c - 2) x sectors per cluster, and for cluster 0 the
-// start of the fixed root area (data start - 32). FAT_NO_SECTOR for an unset geometry, cluster 1,
-// or a cluster that would lie before sector 0.
+// start of the fixed root area (data start - its sectors). FAT_NO_SECTOR for an unset geometry,
+// cluster 1, or a cluster that would lie before sector 0.
 uint64_t GetClusterFirstSector(const __VIRTUAL_DBR_INFO__& dbr, uint32_t u32Cluster);
 // The cluster whose first sector is u64Sector by the rule above (0 for the root area's first
 // sector). False when u64Sector starts no cluster.
@@ -64,7 +69,8 @@ bool CalcVirtualDbr(uint32_t u32ClusterHigh, uint64_t u64SectorHigh, uint32_t u3
 
 // The geometry a FAT boot sector (512 bytes that IsFat accepts) describes for a volume starting at
 // u64VolumeStart, and its root cluster (the FAT32 field, 0 on FAT12/16). FAT12/16 data start after
-// a fixed 32-sector root area. False when the fields give no usable geometry.
+// the root area the boot sector states (32 sectors when it states none). False when the fields
+// give no usable geometry.
 bool GetVirtualDbrFromBootSector(const unsigned char* pBoot, uint64_t u64VolumeStart, __VIRTUAL_DBR_INFO__& out,
                                  uint32_t& u32RootCluster);
 
@@ -74,7 +80,8 @@ class CVirtualDbrList {
 public:
     void Clear();
 
-    // Puts the geometry of a real boot sector in front of the list.
+    // Puts the geometry of a real boot sector after the real ones already known, in front of every
+    // inferred one; one already there is not added twice.
     void AddReal(const __VIRTUAL_DBR_INFO__& dbr);
     // Appends the geometry of the pair rule when the pair gives one; 1 then, else 0.
     int CalcVirtualDbr(uint32_t u32ClusterHigh, uint64_t u64SectorHigh, uint32_t u32ClusterLow, uint64_t u64SectorLow,
@@ -90,8 +97,10 @@ public:
     const __VIRTUAL_DBR_INFO__* GetVirtualDbrInfo(uint64_t u64Sector, uint32_t u32Cluster) const;
     // The first geometry in which u64Sector lies inside cluster u32Cluster, or null.
     const __VIRTUAL_DBR_INFO__* GetNearestVirtualDbrInfo(uint64_t u64Sector, uint32_t u32Cluster) const;
-    // The best geometry for a sector of unknown cluster: the one whose data start lies nearest at
-    // or below it (the real one only when it is alone or nothing else qualifies), else the first.
+    // The best geometry for a sector of unknown cluster. Boot sectors split the disk into volumes
+    // (each from its start up to the next one's); inside the sector's volume the inferred geometry
+    // whose data start lies nearest at or below it wins (an older format's sectors keep their own
+    // geometry), else the volume's own, else the first.
     const __VIRTUAL_DBR_INFO__* GetBestVirtalDbr(uint64_t u64Sector) const;
     // A geometry in which u64Sector starts a cluster, with that cluster: when several do, the one
     // whose data area begins nearest below the sector, so a volume's sectors are not read with
@@ -100,11 +109,13 @@ public:
 
     const std::vector<__VIRTUAL_DBR_INFO__>& Geometries() const { return m_vecVirtualDbr; }
     const std::vector<__FAT_SECTOR_OFFSET__>& SectorOffsets() const { return m_vecFatSectorOffset; }
-    bool FirstIsReal() const { return m_bFirstDbrIsReal; }
+    bool FirstIsReal() const { return m_nRealCount != 0; }
+    size_t RealCount() const { return m_nRealCount; }
     bool Empty() const { return m_vecVirtualDbr.empty(); }
 
 private:
     std::vector<__VIRTUAL_DBR_INFO__> m_vecVirtualDbr;
     std::vector<__FAT_SECTOR_OFFSET__> m_vecFatSectorOffset;
-    bool m_bFirstDbrIsReal = false;
+    // The first m_nRealCount geometries come from boot sectors.
+    size_t m_nRealCount = 0;
 };

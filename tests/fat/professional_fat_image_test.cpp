@@ -200,21 +200,28 @@ INSTANTIATE_TEST_SUITE_P(Kinds, ProFatImageGeometryTest,
                                     std::to_string(info.param.nSectorsPerCluster) + "SectorClusters";
                          });
 
-TEST_F(ProFatImageTest, ZeroedBootSectorGeometryComesFromFolderPairs) {
+class ProFatLostBootTest : public ProFatImageTest, public ::testing::WithParamInterface<int> {};
+
+// Zeroing sector 0 leaves FAT32's copy at sector 6; zeroing all 32 reserved sectors leaves only
+// the folders to tell the geometry.
+TEST_P(ProFatLostBootTest, GeometryComesFromTheCopyOrFromFolderPairs) {
+    const int nZeroedSectors = GetParam();
     ASSERT_TRUE(MakeFatImageWithClusters(m_strImage, 32, 160, 4));
     FatCard card(m_dir, m_strImage);
     Scenario s;
     ASSERT_TRUE(card.FillStandard(s, 7));
-    const std::string strZero(512, '\0');
+    const std::string strZero(512 * nZeroedSectors, '\0');
     const int hFile = open(m_strImage.c_str(), O_WRONLY);
-    ASSERT_EQ(512, pwrite(hFile, strZero.data(), 512, 0));
+    ASSERT_EQ(static_cast<ssize_t>(strZero.size()), pwrite(hFile, strZero.data(), strZero.size(), 0));
     close(hFile);
     Scan();
-    ASSERT_FALSE(m_engine.GetVirtualDbrList().FirstIsReal());
+    ASSERT_EQ(nZeroedSectors == 1, m_engine.GetVirtualDbrList().FirstIsReal());
     ASSERT_GE(m_engine.GetVirtualDbrList().Geometries().size(), 1u);
     EXPECT_EQ(4u, m_engine.GetVirtualDbrList().Geometries()[0].dwSectorsPerCluster);
     ExpectTree(s);
 }
+
+INSTANTIATE_TEST_SUITE_P(ZeroedSectors, ProFatLostBootTest, ::testing::Values(1, 32));
 
 TEST_F(ProFatImageTest, FilesOfTheOldFormatSurviveAReformat) {
     ASSERT_TRUE(MakeFatImageWithClusters(m_strImage, 32, 40, 1));

@@ -11,7 +11,7 @@
 namespace {
 
 __VIRTUAL_DBR_INFO__ Dbr(uint32_t u32Spc, uint32_t u32DataOffset, uint64_t u64Volume = 0) {
-    return __VIRTUAL_DBR_INFO__{u32Spc, u32DataOffset, u64Volume};
+    return __VIRTUAL_DBR_INFO__{u32Spc, u32DataOffset, u64Volume, 0};
 }
 
 TEST(VirtualDbrPairRule, ExactDivisionGivesSizeAndDataStart) {
@@ -125,6 +125,14 @@ TEST(VirtualDbrList, BestGeometryForASectorOfUnknownCluster) {
     EXPECT_EQ(900000u, list.GetBestVirtalDbr(950000)->dwDataStartOffset);
     EXPECT_EQ(2000u, list.GetBestVirtalDbr(100)->dwDataStartOffset) << "nothing at or below: the first";
     EXPECT_EQ(2000u, list.GetBestVirtalDbr(400000)->dwDataStartOffset) << "the real one is only the fallback";
+    // A second volume (a partition further on) takes its own sectors, even from an older
+    // format's geometry below it; the same boot sector is not kept twice.
+    list.AddReal(Dbr(8, 500, 920000));
+    list.AddReal(Dbr(8, 500, 920000));
+    ASSERT_EQ(4u, list.Geometries().size());
+    EXPECT_EQ(920000u, list.Geometries()[1].u64VolumeStartSector) << "kept after the first real one";
+    EXPECT_EQ(920000u, list.GetBestVirtalDbr(950000)->u64VolumeStartSector);
+    EXPECT_EQ(900000u, list.GetBestVirtalDbr(919000)->dwDataStartOffset);
 
     // A sector that starts a cluster in several geometries belongs to the nearest volume.
     uint32_t u32Cluster = 0;
