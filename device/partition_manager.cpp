@@ -114,6 +114,12 @@ int CPartitionManager::GetPartitionItems(std::map<int, std::vector<_PARTITION_IT
     return 1;
 }
 
+void CPartitionManager::GetDiskPartitionItems(int hDisk, int nDiskNumber, const char* szDiskName,
+                                              std::vector<_PARTITION_ITEM_>& vecItems) {
+    m_nPartitionNumber = 1;
+    ProbeDisk(hDisk, nDiskNumber, szDiskName, vecItems);
+}
+
 void CPartitionManager::ProbeDisk(int hDisk, int nDiskNumber, const char* szDiskName,
                                   std::vector<_PARTITION_ITEM_>& vecItems) {
     std::vector<unsigned char> vecHead(HEAD_BYTES);

@@ -25,6 +25,9 @@ public:
     // Clears mapItems and fills it with disk number -> partitions in table order, for every disk
     // of the disk map that yields at least one partition. Returns 1 in every case.
     int GetPartitionItems(std::map<int, std::vector<_PARTITION_ITEM_>>& mapItems);
+    // The partitions of one disk already open as hDisk (a device or an image file), numbered from 1.
+    void GetDiskPartitionItems(int hDisk, int nDiskNumber, const char* szDiskName,
+                               std::vector<_PARTITION_ITEM_>& vecItems);
 
     // Walks the MBR or EBR at uTableSector of the open disk hDisk and the extended chain behind it,
     // appending its partitions to vecItems. MBR partitions are named "Partition <n>" with the

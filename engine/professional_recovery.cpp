@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "carving/file_type_judge.h"
+#include "device/partition_manager.h"
 #include "device/sweep_prefetcher.h"
 #include "engine/log_file_manager.h"
 #include "engine/node_order.h"
@@ -147,6 +148,24 @@ void CProfessionalRecovery::PrepareSweepEngines() {
     m_proNtfsRecovery.InitProfessionalScan(&wstrNtfs[0]);
 }
 
+void CProfessionalRecovery::SeedPartitionVolumes() {
+    if (m_hDisk < 0) return;
+    std::vector<_PARTITION_ITEM_> vecItems;
+    CPartitionManager partitions;
+    partitions.GetDiskPartitionItems(m_hDisk, m_nDiskNo, m_strImagePath.c_str(), vecItems);
+    const unsigned long long u64AreaStart = static_cast<unsigned long long>(m_llStartSector);
+    const unsigned long long u64AreaEnd = u64AreaStart + static_cast<unsigned long long>(m_llSectorCount);
+    for (const _PARTITION_ITEM_& item : vecItems) {
+        // The area's own start was read already; a partition reaching outside the area is no
+        // volume of this scan.
+        if (item.u64StartSector <= u64AreaStart || item.u64EndSector < item.u64StartSector ||
+            item.u64EndSector >= u64AreaEnd)
+            continue;
+        m_proFatRecovery.AddVolumeBootSector(item.u64StartSector);
+        m_proNtfsRecovery.AddVolumeBootSector(item.u64StartSector, item.u64EndSector + 1 - item.u64StartSector);
+    }
+}
+
 int CProfessionalRecovery::ScanDevice(wchar_t*) {
     CLogFileManager& logs = CLogFileManager::GetInstance();
     int nResult = KR_SUCCESS;
@@ -172,6 +191,7 @@ int CProfessionalRecovery::ScanDevice(wchar_t*) {
         PrepareSweepEngines();
         DebugLog("InitVirtualDbrInfo Start\n");
         m_proFatRecovery.InitVirtualDbrInfo();
+        SeedPartitionVolumes();
         CFileTypeJudge::m_tsFileRangeVec.clear();
         nResult = Sweep(bBitmap, u64RunStart, u64RunCount, u64OffsetInRun, u64Done, u64Found);
         // Also after a stop: the folders of everything found so far are built.

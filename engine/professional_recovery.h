@@ -68,11 +68,14 @@ private:
               unsigned long long& u64OffsetInRun, unsigned long long& u64Done, unsigned long long& u64Found);
     // Prepares the sweep engines for a fresh scan or reloads them from the saved scan's folder.
     void PrepareSweepEngines();
+    // Hands the start of every partition inside the area to the FAT and NTFS engines, so a
+    // whole-disk scan knows each volume's geometry from its boot sector (or its copy).
+    void SeedPartitionVolumes();
     // The first data sector of a file found through a file system; false when unknown.
     bool GetFileSystemNodeFirstSector(const _FILE_NODE_& node, unsigned long long& u64Sector);
     std::string DeviceNodePath() const;
 
-    int m_hDisk = -1;
+    int m_hDisk = -1;  // the disk or image, for partition discovery
     wchar_t m_wcDrive = L'C';
     int m_nBytesPerSector = 512;
     int m_nDiskNo = 0;

@@ -76,14 +76,31 @@ int CProfessionalNtfsRecovery::InitGeometry() {
     int nResult = m_diskReader.ReadData(pBoot.get(), kBootProbeBytes / 512, static_cast<long long>(m_u64StartSector),
                                         512, nullptr);
     if (nResult != 0) return nResult;
-    if (IsNtfs(pBoot.get())) {
-        const uint64_t u64MftCluster = ReadLe64(pBoot.get() + offsetof(NTFS_BOOT_SECTOR, u64MftCluster));
-        const uint8_t u8Spc = pBoot[offsetof(NTFS_BOOT_SECTOR, u8SectorsPerCluster)];
-        const unsigned long long u64MftSector = u64MftCluster * u8Spc + m_u64StartSector;
-        std::vector<__RUNLIST__> vecRuns;
-        if (GetRunListInfo(static_cast<long long>(u64MftSector), NTFS_ATTR_DATA, vecRuns) == 0)
-            m_mapMftRunList[u64MftSector] = vecRuns;
-    }
+    AddVolumeBootSector(m_u64StartSector, m_u64SectorCount);
+    return 0;
+}
+
+int CProfessionalNtfsRecovery::AddVolumeBootSector(unsigned long long u64VolumeStart,
+                                                   unsigned long long u64VolumeSectors) {
+    unsigned char abBoot[512];
+    unsigned int nRead = 0;
+    auto readBoot = [&](unsigned long long u64Sector) {
+        nRead = 0;
+        return m_diskReader.ReadData(abBoot, 1, static_cast<long long>(u64Sector), 512, &nRead) == 0 && nRead == 1 &&
+               IsNtfs(abBoot);
+    };
+    // NTFS keeps a copy of its boot sector in the last sector of its volume.
+    if (!readBoot(u64VolumeStart) && (u64VolumeSectors == 0 || !readBoot(u64VolumeStart + u64VolumeSectors - 1)))
+        return 0;
+    const uint8_t u8Spc = abBoot[offsetof(NTFS_BOOT_SECTOR, u8SectorsPerCluster)];
+    const uint64_t u64MftCluster = ReadLe64(abBoot + offsetof(NTFS_BOOT_SECTOR, u64MftCluster));
+    if (!IsUsableSectorsPerCluster(u8Spc) || u64MftCluster > (m_u64StartSector + m_u64SectorCount) / u8Spc)
+        return 0;
+    m_nSectorsPerCluster = u8Spc;
+    const unsigned long long u64MftSector = u64MftCluster * u8Spc + u64VolumeStart;
+    std::vector<__RUNLIST__> vecRuns;
+    if (GetRunListInfo(static_cast<long long>(u64MftSector), NTFS_ATTR_DATA, vecRuns) == 0)
+        m_mapMftRunList[u64MftSector] = vecRuns;
     return 0;
 }
 

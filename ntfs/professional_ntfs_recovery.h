@@ -53,6 +53,9 @@ public:
     int PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
                 PREVIEW_CALLBACK pPreViewCallBack, void* pParam) override;
 
+    // Takes the cluster size and the MFT of the NTFS volume whose boot sector (or its copy in the
+    // volume's last sector, when u64VolumeSectors is known) lies at u64VolumeStart. 0 in every case.
+    int AddVolumeBootSector(unsigned long long u64VolumeStart, unsigned long long u64VolumeSectors);
     // A fresh result store (and no remembered folders); with a log file name, the saved store of
     // that name is reopened. Returns the store's Init result.
     int InitProfessionalScan(wchar_t* pLogFile);

@@ -173,6 +173,45 @@ TEST_F(CliTest, BareFatVolumesOfEveryKindAndAfterDamage) {
     }
 }
 
+TEST_F(CliTest, WholeDiskScanFindsWhatThePartitionScanFinds) {
+    if (!HaveFatTools() || !HaveTool("/usr/sbin/sfdisk")) GTEST_SKIP() << "dosfstools, mtools or sfdisk missing";
+    std::string strPhoto = Sample("photo.jpg", MakeJpegFile(30000, 51));
+    std::string strClip = Sample("Holiday clip.avi", MakeAviFile(12, 52));
+    std::string strSong = Sample("A Long Song Name.mp3", MakeMp3File(40));
+    // Files only in the root: no two folders give the geometry away, only the partition's boot
+    // sector (or, with the first one zeroed, FAT32's copy) does.
+    for (const char* szKind : {"16", "32", "32-no-boot-sector"}) {
+        SCOPED_TRACE(szKind);
+        const int nFatBits = szKind[0] == '1' ? 16 : 32;
+        std::string strCard = m_dir.File(std::string("disk") + szKind + ".img");
+        ASSERT_TRUE(MakeZeroImage(strCard, (nFatBits == 16 ? 24LL : 48LL) << 20));
+        ASSERT_TRUE(RunQuiet("echo 'label: dos\nstart=2048, type=c' | /usr/sbin/sfdisk --quiet " + Quote(strCard)));
+        ASSERT_TRUE(RunQuiet("/usr/sbin/mkfs.fat -F " + std::to_string(nFatBits) + " -s 1 --offset 2048 " +
+                             Quote(strCard)));
+        std::string strFat = strCard + "@@" + std::to_string(2048 * 512);
+        ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strPhoto, strClip, strSong, "::/"}));
+        ASSERT_TRUE(Mtools({"mdel", "-i", strFat, "::/Holiday clip.avi", "::/A Long Song Name.mp3"}));
+        if (std::string(szKind).find("no-boot") != std::string::npos) {
+            ASSERT_TRUE(RunQuiet("dd if=/dev/zero of=" + Quote(strCard) + " bs=512 seek=2048 count=1 conv=notrunc"));
+        }
+
+        CliResult whole = Run("scan " + Quote(strCard) + " --json --quiet");
+        ASSERT_EQ(whole.nExit, 0) << Stderr();
+        CliResult part = Run("scan " + Quote(strCard) + " --partition 1 --json --quiet");
+        ASSERT_EQ(part.nExit, 0) << Stderr();
+        for (const char* szName : {"photo.jpg", "Holiday clip.avi", "A Long Song Name.mp3"})
+            EXPECT_NE(whole.strOut.find("\"name\":\"" + std::string(szName) + "\""), std::string::npos)
+                << szName << " in " << whole.strOut;
+        EXPECT_EQ(whole.strOut, part.strOut);
+
+        std::string strOut = m_dir.File(std::string("out") + szKind);
+        ASSERT_EQ(Run("recover " + Quote(strCard) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
+        ExpectRecovered(strOut + "/photo/photo.jpg", "photo.jpg");
+        ExpectRecovered(strOut + "/video/Holiday clip.avi", "Holiday clip.avi");
+        ExpectRecovered(strOut + "/audio/A Long Song Name.mp3", "A Long Song Name.mp3");
+    }
+}
+
 TEST_F(CliTest, RawImageGivesCarvedFilesInCategoryFoldersUnderUniqueNames) {
     CCarvingImage image(4096);
     image.FillNeutral(0, 4096, 5);
