@@ -16,7 +16,7 @@ struct _FILE_NODE_ {
     wchar_t wcDrive;            // drive letter given to Init, copied into every node
     int nSourceType;            // FILE_SOURCE_* below: the engine that made the node
     int bIsDir;                 // 1 folder, 0 file
-    int nReserved;              // fast FAT folders: 1 = deleted, or inside a deleted folder
+    int nReserved;              // FAT: 1 = deleted (fast FAT folders: or inside a deleted folder)
     int bIsHealth;              // 1 data looks intact, 0 damaged
     uint32_t nFileIndex;        // 1-based record number in the store's node file
     uint32_t nDirIndex;         // identity in the file system; key of the node's children

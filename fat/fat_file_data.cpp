@@ -21,6 +21,7 @@
 namespace {
 
 constexpr int PREVIEW_PATH_CHARS = 256;
+constexpr int FAT_SAVE_PATH_CHARS = 4096;
 
 int WriteAll(int hFile, const unsigned char* pData, size_t nLen) {
     while (nLen > 0) {
@@ -98,14 +99,21 @@ int CFatFileData::ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsi
     return 0;
 }
 
-bool CFatFileData::NextCluster(uint32_t u32Cluster, uint32_t& u32Next, int& nError) {
-    if (m_pChain == nullptr) {
+bool CFatFileData::UsesChain(const _FILE_NODE_& node) {
+    return m_pChain != nullptr && m_pChain->UsesChain(node);
+}
+
+bool CFatFileData::NextCluster(const _FILE_NODE_& node, bool bChain, uint32_t u32Cluster, uint32_t& u32Next,
+                               int& nError) {
+    if (!bChain) {
         u32Next = u32Cluster + 1;
         return u32Next != 0;
     }
-    nError = m_pChain->FindNextClusterNO(u32Cluster, u32Next);
-    // A chain that ends before the size is reached ends the read: what follows is unknown.
-    return nError == 0 && u32Next != 0;
+    nError = m_pChain->FindNextClusterNO(node, u32Cluster, u32Next);
+    // A chain that ends before the size is reached ends the read: what follows is unknown, and
+    // the file is incomplete.
+    if (nError == 0 && u32Next == 0) nError = KR_ERROR_DATA_MISSING;
+    return nError == 0;
 }
 
 int CFatFileData::Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget) {
@@ -141,11 +149,19 @@ int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBa
         }
         for (_FILE_NODE_& child : vecChildren) {
             std::wstring wstrPath = m_strCurPath + L"/" + MakeSafeFatPathComponent(child.szFileName);
-            nResult = SaveDataToTargetFile(&child, &wstrPath[0]);
-            if (nResult == KR_STOPPED_BY_USER) {
-                m_queSaveDir.clear();
-                return nResult;
+            if (child.bIsDir == 0) {
+                // A deep scan often finds several files of one name in one folder (a deleted one
+                // and its successor): each gets its own file.
+                wchar_t wszUnique[FAT_SAVE_PATH_CHARS];
+                if (GetRealFileName(Unicode2Path(wstrPath.c_str()).c_str(), wszUnique, FAT_SAVE_PATH_CHARS) == 0)
+                    wstrPath = wszUnique;
             }
+            const int nChild = SaveDataToTargetFile(&child, &wstrPath[0]);
+            if (nChild == KR_STOPPED_BY_USER) {
+                m_queSaveDir.clear();
+                return nChild;
+            }
+            if (nResult == 0) nResult = nChild;
         }
     }
     return nResult;
@@ -185,6 +201,7 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
     }
     std::unique_ptr<unsigned char[]> pCluster(new unsigned char[pNode->nClusterSize]);
     uint32_t u32Cluster = pNode->nDirIndex;
+    const bool bChain = UsesChain(*pNode);
     while (nResult == 0 && u64Remaining > 0) {
         uint32_t u32Bytes = 0;
         nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
@@ -200,7 +217,7 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
                 break;
             }
         }
-        if (u64Remaining > 0 && !NextCluster(u32Cluster, u32Cluster, nResult)) break;
+        if (u64Remaining > 0 && !NextCluster(*pNode, bChain, u32Cluster, u32Cluster, nResult)) break;
     }
     if (nResult > 0) Report(100, nResult, wstrTarget);
     close(hFile);
@@ -245,6 +262,7 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
     if (u64Total > 0) {
         std::unique_ptr<unsigned char[]> pCluster(new unsigned char[pNode->nClusterSize]);
         uint32_t u32Cluster = pNode->nDirIndex;
+        const bool bChain = UsesChain(*pNode);
         while (u64Done < u64Total) {
             uint32_t u32Bytes = 0;
             nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
@@ -267,7 +285,7 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
                     break;
                 }
             }
-            if (u64Done < u64Total && !NextCluster(u32Cluster, u32Cluster, nResult)) break;
+            if (u64Done < u64Total && !NextCluster(*pNode, bChain, u32Cluster, u32Cluster, nResult)) break;
         }
     }
     if (pPreViewCallBack != nullptr) pPreViewCallBack(pParam, 100, nResult);

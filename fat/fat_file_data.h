@@ -1,8 +1,8 @@
 #pragma once
 // Reading the data of a FAT file found by either FAT engine: recovery of a file or a whole
 // folder tree to a destination, preview of a file, and the health test of its first cluster.
-// The deep engine has no allocation table and reads a file as clusters following each other
-// from its first one; the fast engine follows its table through an IFatClusterChain.
+// A file is read as clusters following each other from its first one, unless its engine's
+// IFatClusterChain says the allocation table still holds its chain.
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -20,20 +20,24 @@ constexpr int FAT_ERROR_CLUSTER_TOO_LARGE = 29;
 constexpr unsigned int FAT_SAVED_FOLDER_MODE = 0755;
 constexpr unsigned int FAT_SAVED_FILE_MODE = 0644;
 
-// The next cluster of a file, as an allocation table tells it.
+// The clusters of a file, as an allocation table tells them.
 class IFatClusterChain {
 public:
+    // True when the file's clusters are to be followed through the table (its chain is there and
+    // fits its size); false to read them one after another.
+    virtual bool UsesChain(const _FILE_NODE_& node) = 0;
     // 0 with u32Next (0 when the chain ends), or a read error.
-    virtual int FindNextClusterNO(uint32_t u32Cluster, uint32_t& u32Next) = 0;
+    virtual int FindNextClusterNO(const _FILE_NODE_& node, uint32_t u32Cluster, uint32_t& u32Next) = 0;
 
 protected:
     ~IFatClusterChain() = default;
 };
 
+
 class CFatFileData {
 public:
-    // owner: the engine whose GetChildrenFileNode lists a folder's children. pChain null: a file
-    // is read from consecutive clusters. bRootRuleInHealth: cluster 0 is the fixed root area in
+    // owner: the engine whose GetChildrenFileNode lists a folder's children. pChain null: every
+    // file is read from consecutive clusters. bRootRuleInHealth: cluster 0 is the fixed root area in
     // the health test (the deep engine) rather than data start - 2 clusters (the fast engine).
     CFatFileData(IFileRecoveryParse& owner, CDiskReader& reader, int nBytesPerSector, IFatClusterChain* pChain,
                  bool bRootRuleInHealth);
@@ -44,9 +48,10 @@ public:
     }
 
     // A file to the file pTargetPath; a folder and everything below it into the folder
-    // pTargetPath, breadth first. nBaseLevel: the number of folder separators of pTargetPath minus
-    // the level of the folder's children in the engine's store. 0, the last error met, or -9527
-    // when the recovery callback asked to stop.
+    // pTargetPath, breadth first; files of one name in one folder each get a unique name.
+    // nBaseLevel: the number of folder separators of pTargetPath minus the level of the folder's
+    // children in the engine's store. 0, the first error met (a folder fails when any of its
+    // files does), or -9527 when the recovery callback asked to stop.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
     // One node: a file is written to pTargetPath (created, or replaced); a folder is created there
     // and queued for SaveFileData. 0 or an error code; the callback's own answer when it stopped.
@@ -64,8 +69,10 @@ private:
     uint64_t ClusterFirstSector(const _FILE_NODE_& node, uint32_t u32Cluster, bool bRootRule) const;
     // Reads one cluster; 0 with the bytes read, or an error (30 when nothing arrived).
     int ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsigned char* pBuf, uint32_t& u32Bytes);
-    // The cluster after u32Cluster; false when the file has no more.
-    bool NextCluster(uint32_t u32Cluster, uint32_t& u32Next, int& nError);
+    // The cluster after u32Cluster, through the table when bChain; false when the file has no more.
+    bool NextCluster(const _FILE_NODE_& node, bool bChain, uint32_t u32Cluster, uint32_t& u32Next, int& nError);
+    // Whether this file is read through the table.
+    bool UsesChain(const _FILE_NODE_& node);
     // 0 when the cluster size can be read cluster by cluster, else the error.
     int CheckClusterSize(const _FILE_NODE_& node) const;
     int Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget);

@@ -123,6 +123,8 @@ void CProfessionalFatRecovery::AddFileEntry(const FAT32_Entry& entry, const char
     if (IsDeleted(entry) && wHigh == 0) GetFileRealHighClusterNO(entry.wFirstClusterLow, wHigh, szName, pDbr);
     _FILE_NODE_ node = MakeNode(entry, szName, 0, u64RecordSector);
     node.nDirIndex = (static_cast<uint32_t>(wHigh) << 16) + entry.wFirstClusterLow;
+    // Marks a deleted entry, whose clusters are read one after another, never through the table.
+    node.nReserved = IsDeleted(entry) ? 1 : 0;
     if (IsVirtualDbrSet(pDbr)) {
         PlaceFileNode(node, u32Parent, *pDbr);
     } else {

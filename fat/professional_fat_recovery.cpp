@@ -14,7 +14,7 @@
 #include "util/text.h"
 
 CProfessionalFatRecovery::CProfessionalFatRecovery()
-    : m_fileData(*this, m_diskReader, PRO_FAT_BYTES_PER_SECTOR, nullptr, true) {}
+    : m_fileData(*this, m_diskReader, PRO_FAT_BYTES_PER_SECTOR, this, true) {}
 
 CProfessionalFatRecovery::~CProfessionalFatRecovery() {
     if (m_hDevice >= 0) close(m_hDevice);

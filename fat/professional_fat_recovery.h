@@ -23,6 +23,7 @@
 #include "engine/scan_result_file_manager.h"
 #include "fat/fat_dir_context.h"
 #include "fat/fat_file_data.h"
+#include "fat/fat_table.h"
 #include "fat/virtual_dbr.h"
 
 constexpr int PRO_FAT_BYTES_PER_SECTOR = 512;
@@ -35,7 +36,7 @@ constexpr int PRO_FAT_MAX_FOLDER_DEPTH = 256;
 // Where FAT32 keeps the copy of its boot sector, counted from the volume start.
 constexpr uint64_t FAT32_BACKUP_BOOT_SECTOR = 6;
 
-class CProfessionalFatRecovery : public IFileRecoveryParse {
+class CProfessionalFatRecovery : public IFileRecoveryParse, private IFatClusterChain {
 public:
     CProfessionalFatRecovery();
     ~CProfessionalFatRecovery() override;
@@ -139,6 +140,13 @@ public:
     CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
 
 private:
+    // IFatClusterChain: a live file on a volume whose boot sector and table are readable is read
+    // through its chain when the chain is allocated and exactly as long as the file.
+    bool UsesChain(const _FILE_NODE_& node) override;
+    int FindNextClusterNO(const _FILE_NODE_& node, uint32_t u32Cluster, uint32_t& u32Next) override;
+    // The boot-sector geometry the node was placed with, or null.
+    const __VIRTUAL_DBR_INFO__* RealGeometryOf(const _FILE_NODE_& node) const;
+
     // Reads the first sector of cluster u32Cluster; false when it cannot be read.
     bool ReadClusterFirstSector(const __VIRTUAL_DBR_INFO__& dbr, uint32_t u32Cluster, unsigned char* pSector,
                                 int& nError);
@@ -193,6 +201,7 @@ private:
     __FAT_DIR_CONTEXT__ m_lastDirContext;
 
     CDiskReader m_diskReader;
+    CFatTable m_fatTable{m_diskReader};
     std::unique_ptr<CScanResultFileManager> m_pScanResult;
     SCAN_CALLBACK m_pScanCallBack = nullptr;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;

@@ -75,10 +75,20 @@ bool GetVirtualDbrFromBootSector(const unsigned char* pBoot, uint64_t u64VolumeS
         u64DataStart += static_cast<uint64_t>(boot.wSectorsPerFat16) * boot.btNumberOfFats + u32RootSectors;
     }
     if (boot.btSectorsPerCluster == 0 || u64DataStart > UINT32_MAX) return false;
+    out = __VIRTUAL_DBR_INFO__{};
     out.dwSectorsPerCluster = boot.btSectorsPerCluster;
     out.dwDataStartOffset = static_cast<uint32_t>(u64DataStart);
     out.u64VolumeStartSector = u64VolumeStart;
     out.dwRootSectors = u32RootSectors;
+    const uint64_t u64Total = boot.wTotalSectors16 != 0 ? boot.wTotalSectors16 : boot.dwTotalSectors32;
+    if (u64Total > u64DataStart) {
+        // The cluster count, not the label, decides the width of the table's entries.
+        const uint64_t u64Clusters = (u64Total - u64DataStart) / boot.btSectorsPerCluster;
+        out.dwClusterCount = static_cast<uint32_t>(u64Clusters);
+        out.dwFatBits = u64Clusters < 4085 ? 12 : u64Clusters < 65525 ? 16 : 32;
+        out.dwFatStartOffset = boot.wReservedSectors;
+        out.dwSectorsPerFat = boot.wSectorsPerFat16 != 0 ? boot.wSectorsPerFat16 : boot.dwSectorsPerFat32;
+    }
     return true;
 }
 

@@ -16,6 +16,11 @@ struct __VIRTUAL_DBR_INFO__ {
     uint32_t dwDataStartOffset;      // sectors from the volume start to cluster 2
     uint64_t u64VolumeStartSector;   // absolute sector of the volume start
     uint32_t dwRootSectors;          // FAT12/16 root area as a boot sector states it; 0: the usual 32
+    // Known only from a boot sector (0 for an inferred geometry): where the first table lies.
+    uint32_t dwFatStartOffset;       // sectors from the volume start to the first table
+    uint32_t dwSectorsPerFat;
+    uint32_t dwClusterCount;         // data clusters, numbered from 2
+    uint32_t dwFatBits;              // 12, 16 or 32
 };
 
 // A directory start ("." then "..") that no known geometry explains yet.

@@ -12,6 +12,8 @@ export MTOOLS_SKIP_CHECK=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 echo "seed file content" >"$work/note.txt"
+# A file of several clusters, so previews follow its chain through the table.
+head -c 3000 /dev/zero | tr '\0' 'k' >"$work/chain.bin"
 for geometry in "12 1 1" "12 1 2" "16 9 1"; do
   set -- $geometry
   img="$work/fat$1-$3.img"
@@ -22,6 +24,7 @@ for geometry in "12 1 1" "12 1 2" "16 9 1"; do
     mcopy -i "$img" "$work/note.txt" "::/DCIM/Summer holiday/A long picture name number $i.jpeg"
   done
   mcopy -i "$img" "$work/note.txt" "::/Old folder/Letter to keep.txt"
+  mcopy -i "$img" "$work/chain.bin" "::/DCIM/chain.bin"
   mdel -i "$img" "::/DCIM/Summer holiday/A long picture name number 2.jpeg"
   mdeltree -i "$img" "::/Old folder"
   /usr/bin/python3 - "$img" "$out/fat$1-$3" <<'PY'

@@ -223,6 +223,44 @@ TEST_P(ProFatLostBootTest, GeometryComesFromTheCopyOrFromFolderPairs) {
 
 INSTANTIATE_TEST_SUITE_P(ZeroedSectors, ProFatLostBootTest, ::testing::Values(1, 32));
 
+// Live files whose clusters are scattered: the table still holds their chains. Gaps left by
+// deleted files are filled by a later, larger file (FAT32's next-free hint is cleared first, or
+// mtools would not go back to them).
+TEST_P(ProFatImageGeometryTest, FragmentedLiveFilesAreReadThroughTheirChains) {
+    const Geometry g = GetParam();
+    ASSERT_TRUE(MakeFatImageWithClusters(m_strImage, g.nFatBits, g.nSizeMiB, g.nSectorsPerCluster));
+    FatCard card(m_dir, m_strImage);
+    const size_t nCluster = 512u * static_cast<size_t>(g.nSectorsPerCluster);
+    std::vector<std::string> vecSmall;
+    for (int i = 0; i < 6; ++i) {
+        vecSmall.push_back(Content(g.nFatBits + i, 2 * nCluster - 100));
+        ASSERT_TRUE(card.Copy(vecSmall.back(), "::/SMALL" + std::to_string(i) + ".BIN"));
+    }
+    ASSERT_TRUE(card.Mt("mdel", {"::/SMALL1.BIN", "::/SMALL3.BIN"}));
+    if (g.nFatBits == 32) {
+        const unsigned char abUnknown[8] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const int hFile = open(m_strImage.c_str(), O_WRONLY);
+        ASSERT_EQ(8, pwrite(hFile, abUnknown, 8, 512 + 488));
+        close(hFile);
+    }
+    const std::string strBig = Content(99, 7 * nCluster + 33);
+    ASSERT_TRUE(card.Copy(strBig, "::/Scattered file.bin"));
+    Scan();
+    std::map<std::string, _FILE_NODE_> mapTree = CollectFileTree(m_engine);
+    ASSERT_EQ(1u, mapTree.count("Scattered file.bin"));
+    const _FILE_NODE_& big = mapTree.at("Scattered file.bin");
+    const std::vector<unsigned char> vecImage = ReadWholeFile(m_strImage);
+    const size_t nFirst = static_cast<size_t>(GetFatNodeFirstDataSector(big, 512)) * 512;
+    ASSERT_LE(nFirst + strBig.size(), vecImage.size());
+    ASSERT_NE(std::string(vecImage.begin() + nFirst, vecImage.begin() + nFirst + strBig.size()), strBig)
+        << "the file must be scattered for this case";
+    EXPECT_TRUE(RecoverFileBytes(m_engine, big, m_dir.File("big")) == strBig);
+    for (int i : {0, 2, 4, 5})
+        EXPECT_TRUE(RecoverFileBytes(m_engine, mapTree.at("SMALL" + std::to_string(i) + ".BIN"),
+                                     m_dir.File("s" + std::to_string(i))) == vecSmall[static_cast<size_t>(i)])
+            << i;
+}
+
 TEST_F(ProFatImageTest, FilesOfTheOldFormatSurviveAReformat) {
     ASSERT_TRUE(MakeFatImageWithClusters(m_strImage, 32, 40, 1));
     FatCard card(m_dir, m_strImage);

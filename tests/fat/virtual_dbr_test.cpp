@@ -11,7 +11,11 @@
 namespace {
 
 __VIRTUAL_DBR_INFO__ Dbr(uint32_t u32Spc, uint32_t u32DataOffset, uint64_t u64Volume = 0) {
-    return __VIRTUAL_DBR_INFO__{u32Spc, u32DataOffset, u64Volume, 0};
+    __VIRTUAL_DBR_INFO__ dbr{};
+    dbr.dwSectorsPerCluster = u32Spc;
+    dbr.dwDataStartOffset = u32DataOffset;
+    dbr.u64VolumeStartSector = u64Volume;
+    return dbr;
 }
 
 TEST(VirtualDbrPairRule, ExactDivisionGivesSizeAndDataStart) {
