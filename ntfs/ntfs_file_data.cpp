@@ -134,7 +134,8 @@ int CNtfsFileData::ReadRuns(_FILE_NODE_* pNode, const std::vector<__RUNLIST__>& 
             if (nAnswer != 0) return nAnswer;
         }
     }
-    return 0;
+    // Runs that end before the size (a cut or undecodable run list) leave the file incomplete.
+    return u64Remaining == 0 ? 0 : KR_ERROR_DATA_MISSING;
 }
 
 // Writes every piece to a file, reporting recovery progress after each non-resident piece, or
@@ -241,6 +242,7 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
     int nResult = MakeFolder(m_strCurDirPath);
     if (nResult != 0) return nResult;
     m_dequeSaveDir.push_back({*pNode, m_strCurDirPath});
+    int nFolderResult = 0;
     bool bFirst = true;
     while (!m_dequeSaveDir.empty()) {
         SAVE_DIR_ENTRY folder = m_dequeSaveDir.front();
@@ -252,7 +254,11 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
         GetPathDirIndex(m_strCurDirPath.c_str(), nSlashes);
         std::vector<_FILE_NODE_> vecChildren;
         const unsigned int nLevel = static_cast<unsigned int>(nSlashes - nBaseLevel);
-        if (m_source.ListNodeChildren(&folder.node, nLevel, vecChildren) != 0) continue;
+        const int nListed = m_source.ListNodeChildren(&folder.node, nLevel, vecChildren);
+        if (nListed != 0) {
+            if (nFolderResult == 0) nFolderResult = nListed;
+            continue;
+        }
         for (_FILE_NODE_& child : vecChildren) {
             std::wstring strChildPath = m_strCurDirPath + L"/" + NodeNameWide(&child);
             if (!child.bIsDir) {
@@ -262,14 +268,16 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
                 if (GetRealFileName(Unicode2Path(strChildPath.c_str()).c_str(), wszUnique, 4096) == 0)
                     strChildPath = wszUnique;
             }
-            nResult = SaveDataToTargetFile(&child, strChildPath.c_str());
-            if (nResult == KR_STOPPED_BY_USER) {
+            const int nChild = SaveDataToTargetFile(&child, strChildPath.c_str());
+            if (nChild == KR_STOPPED_BY_USER) {
                 m_dequeSaveDir.clear();
                 return KR_STOPPED_BY_USER;
             }
+            // A folder is only recovered when everything in it is.
+            if (nFolderResult == 0) nFolderResult = nChild;
         }
     }
-    return nResult;
+    return nFolderResult;
 }
 
 int CNtfsFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,

@@ -40,7 +40,8 @@ public:
 
     // A file to pTargetPath, or a folder with everything below it into the folder pTargetPath
     // (nBaseLevel: the "/" count of the destination root). 0, an errno, 30, 87, the record
-    // readers' codes, or the callback's non-zero answer (-9527 stops a folder save).
+    // readers' codes, KR_ERROR_DATA_MISSING when the runs end before the file's size, or the
+    // callback's non-zero answer (-9527 stops a folder save). A folder gives its first failure.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
     // One node: a folder is created (0755) and queued for SaveFileData's walk; a file's data are
     // written to a file created 0644 (an existing file of that name is replaced).

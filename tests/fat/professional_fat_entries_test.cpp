@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "fixtures/fat_deep_sweep.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
+#include "util/path.h"
 #include "util/text.h"
 
 namespace {
@@ -231,6 +234,35 @@ TEST_F(ProFatEntriesTest, NamedFolderHoldsItsFilesAtTheRightDepth) {
     EXPECT_EQ(700u, mapTree.at("PHOTOS/SUB/DEEP.TXT").u64FileSize);
     EXPECT_EQ(4096u, mapTree.at("PHOTOS/SUB/DEEP.TXT").nClusterSize);
     EXPECT_EQ(static_cast<int>(FILE_SOURCE_DEEP_FAT), mapTree.at("PHOTOS/SUB/DEEP.TXT").nSourceType);
+}
+
+TEST_F(ProFatEntriesTest, SameNameChildrenGetUniqueNamesAndAFolderFailsWithItsFiles) {
+    LearnGeometry();
+    // A deleted photo and its successor under one long name; a file pointing past the disk.
+    const std::string strOld = std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10) + std::string(2990, 'o');
+    const std::string strNew = std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10) + std::string(3990, 'n');
+    Put(SectorOf(30), FatBytes(strOld.begin(), strOld.end()));
+    Put(SectorOf(40), FatBytes(strNew.begin(), strNew.end()));
+    TableSector(SectorOf(2), {FatEntryBytes::Directory("TRIP       ", 7)});
+    DirStart(7, 0,
+             Concat(Concat(LongNamed(u"Beach photo.jpg", FatEntryBytes::File("BEACHP~1JPG", 3000, 30).Delete()),
+                           LongNamed(u"Beach photo.jpg", FatEntryBytes::File("BEACHP~2JPG", 4000, 40))),
+                    {FatEntryBytes::File("AAAA    BIN", 900, 0xFFF0)}));
+    m_engine.DealProfessionalRecordVec();
+    std::map<std::string, _FILE_NODE_> mapTree = CollectFileTree(m_engine);
+    ASSERT_EQ(1u, mapTree.count("TRIP"));
+
+    ASSERT_EQ(0, mkdir(m_dir.File("restore").c_str(), 0755));
+    std::wstring wstrTarget = Path2Unicode(m_dir.File("restore/TRIP").c_str());
+    int nSeparators = 0;
+    GetPathDirIndex(wstrTarget.c_str(), nSeparators);
+    EXPECT_NE(0, m_engine.SaveFileData(&mapTree.at("TRIP"), &wstrTarget[0], nSeparators - 1));
+    const std::vector<unsigned char> vecFirst = ReadWholeFile(m_dir.File("restore/TRIP/Beach photo.jpg"));
+    const std::vector<unsigned char> vecSecond = ReadWholeFile(m_dir.File("restore/TRIP/Beach photo(1).jpg"));
+    const std::set<std::string> setGot = {std::string(vecFirst.begin(), vecFirst.end()),
+                                          std::string(vecSecond.begin(), vecSecond.end())};
+    EXPECT_TRUE((std::set<std::string>{strOld, strNew}) == setGot)
+        << vecFirst.size() << " and " << vecSecond.size() << " bytes";
 }
 
 TEST_F(ProFatEntriesTest, WithoutAnyGeometryNothingIsPlaced) {

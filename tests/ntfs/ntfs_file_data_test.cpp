@@ -176,6 +176,44 @@ TEST_F(FileDataTest, FolderSaveIsBreadthFirstWithEnterableFolders) {
     EXPECT_NE(0, access((strRoot + "/Again/Sub/deep.txt").c_str(), F_OK));
 }
 
+TEST_F(FileDataTest, RunsEndingBeforeTheSizeFailTheFileAndItsFolder) {
+    // Docs gets "cut.bin": 100,000 bytes stated, two clusters of runs.
+    std::vector<uint8_t> vecRecord =
+        CNtfsRecordBuilder(36, 0).FileName(20, u"cut.bin").NonResidentData({{500, 2}}, 100000, 4096).Build();
+    ASSERT_TRUE(WriteImageAt(m_strImage, CSyntheticNtfsVolume::RecordSector(36) * 512, vecRecord));
+    std::wstring strStore = L"Pro_Ntfs_cut";
+    ASSERT_EQ(0, m_engine.InitProfessionalScan(&strStore[0]));
+    SweepNtfsRecords(m_strImage, m_engine);
+    m_engine.ParseProfessionalRecordVec();
+    std::vector<_FILE_NODE_> vecRoot;
+    ASSERT_EQ(0, m_engine.GetChildrenFileNode(nullptr, 0, vecRoot));
+    _FILE_NODE_ docs = {};
+    for (const _FILE_NODE_& node : vecRoot)
+        if (std::string(node.szFileName) == "Docs") docs = node;
+    std::vector<_FILE_NODE_> vecDocs;
+    ASSERT_EQ(0, m_engine.GetChildrenFileNode(&docs, 1, vecDocs));
+    _FILE_NODE_* pCut = nullptr;
+    for (_FILE_NODE_& node : vecDocs)
+        if (std::string(node.szFileName) == "cut.bin") pCut = &node;
+    ASSERT_NE(nullptr, pCut);
+
+    std::wstring strTarget = Path2Unicode(m_dir.File("out/cut.bin").c_str());
+    m_log = CallBackLog();
+    EXPECT_EQ(KR_ERROR_DATA_MISSING, m_engine.SaveFileData(pCut, &strTarget[0], 0));
+    ASSERT_FALSE(m_log.vecErrors.empty());
+    EXPECT_EQ(KR_ERROR_DATA_MISSING, m_log.vecErrors.back());
+
+    // The folder's other files are still written, and the folder reports the failure.
+    const std::string strRoot = m_dir.File("out");
+    int nBase = 0;
+    std::wstring strRootWide = Path2Unicode(strRoot.c_str());
+    GetPathDirIndex(strRootWide.c_str(), nBase);
+    std::wstring strFolder = Path2Unicode((strRoot + "/Docs").c_str());
+    EXPECT_EQ(KR_ERROR_DATA_MISSING, m_engine.SaveFileData(&docs, &strFolder[0], nBase));
+    EXPECT_EQ(m_volume.m_resident.vecContent, ReadFile(strRoot + "/Docs/a.txt"));
+    EXPECT_EQ(m_volume.m_fragmented.vecContent, ReadFile(strRoot + "/Docs/frag.bin"));
+}
+
 TEST_F(FileDataTest, PreviewsGoToMemoryOrToASafeTemporaryPicture) {
     unsigned char szBuf[4096];
     int nLen = sizeof(szBuf);
