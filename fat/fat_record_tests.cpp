@@ -122,8 +122,9 @@ bool AllZero(const unsigned char* p, const unsigned char* pEnd) {
     return true;
 }
 
-// Name and extension each space-padded at the end only, no control bytes or dots, and bytes of
-// 0x80 and above (double-byte characters) in pairs within positions 0-9.
+// Name and extension each space-padded at the end only, no control bytes or dots. Bytes of 0x80
+// and above are characters of the volume's code page: single ones (CP437/850, "É" is 0x90) as
+// well as two-byte ones (GB2312, Shift-JIS), so they are not judged.
 bool IsCleanShortName(const unsigned char* pEntry) {
     for (int i = 0; i < SHORT_NAME_TOTAL; ++i)
         if (pEntry[i] < 0x20 || pEntry[i] == FAT_ENTRY_DOT) return false;
@@ -136,18 +137,6 @@ bool IsCleanShortName(const unsigned char* pEntry) {
             else if (bPadding)
                 return false;
         }
-    }
-    // The deletion mark replaced the first byte, so a pair cannot be judged from there.
-    int i = pEntry[0] == FAT_ENTRY_DELETED ? 1 : 0;
-    constexpr int LAST_PAIR_START = 9;
-    while (i <= LAST_PAIR_START) {
-        if (pEntry[i] < 0x80) {
-            ++i;
-            continue;
-        }
-        if (i == LAST_PAIR_START) break;  // its second byte is past the scanned positions
-        if (pEntry[i + 1] < 0x80) return false;
-        i += 2;
     }
     return true;
 }
