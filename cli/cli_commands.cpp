@@ -196,6 +196,13 @@ void RecoverAll(CProfessionalRecovery& engine, std::vector<__SEARCH_FILE_INFO__>
     }
 }
 
+// Pictures whose data does not look like a picture are left out of the results; say how many.
+void PrintHiddenDamaged(unsigned long long u64Hidden) {
+    if (u64Hidden != 0)
+        fprintf(stderr, "%llu found picture(s) judged damaged (their data does not look like their type) and left out\n",
+                u64Hidden);
+}
+
 // The CLI never continues a saved scan: drop this scan's stores once the job is done.
 void ForgetScanFolder() {
     CLogFileManager& logs = CLogFileManager::GetInstance();
@@ -295,16 +302,19 @@ int RunScanCommand(const CLI_OPTIONS& options) {
     std::wstring wstrKey = BuildSearchKey(options.nCategoryMask);
     pEngine->SearchFileNode(&wstrKey[0], vecHits);
 
+    const unsigned long long u64Hidden = pEngine->GetHiddenDamagedCount();
     int nExit = bStopped ? CLI_EXIT_STOPPED : CLI_EXIT_OK;
     if (options.eCommand == CLI_COMMAND_SCAN) {
         for (__SEARCH_FILE_INFO__& hit : vecHits)
             printf("%s\n", FormatFoundFile(hit, FolderPathOf(*pEngine, hit), options.bJson).c_str());
         if (!options.bJson) fprintf(stderr, "%zu files found\n", vecHits.size());
+        PrintHiddenDamaged(u64Hidden);
     } else {
         RECOVERY_TOTALS totals;
         RecoverAll(*pEngine, vecHits, options, totals);
         printf("%llu files recovered, %llu failed, %s written to %s\n", totals.u64Recovered, totals.u64Failed,
                GetFileSizeString(static_cast<long long>(totals.u64Bytes)).c_str(), options.strTargetDir.c_str());
+        PrintHiddenDamaged(u64Hidden);
         if (g_bStopRequested) nExit = CLI_EXIT_STOPPED;
         else if (totals.u64Failed != 0) nExit = CLI_EXIT_SOME_FAILED;
     }

@@ -57,6 +57,10 @@ public:
                                   unsigned long long u64DoneSectors, unsigned long long u64TotalSectors,
                                   int nRemaindSecond, long long& llOverrun, unsigned long long& u64FindFileCount);
 
+    // Finds the last search left out because their data did not look like their type (damaged
+    // pictures), so a summary can say that nothing vanished silently.
+    unsigned long long GetHiddenDamagedCount();
+
     // The fast engine (null when none was made), for callers that need to tell the passes apart.
     IFileRecoveryParse* GetFastRecovery() const { return m_pFastRecovery; }
 

@@ -175,3 +175,11 @@ int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEA
     std::sort(vecResult.begin(), vecResult.end(), SearchVectorCmp);
     return KR_SUCCESS;
 }
+
+unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
+    // Carved finds are never judged damaged; the fast engines keep no store of this kind.
+    unsigned long long u64Count = 0;
+    for (CScanResultFileManager* pStore : {m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()})
+        if (pStore != nullptr) u64Count += pStore->GetHiddenDamagedCount();
+    return u64Count;
+}

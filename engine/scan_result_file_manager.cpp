@@ -592,6 +592,7 @@ int CScanResultFileManager::SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<
         return m_pSearchCallBack(m_pSearchParam, nPercent, nullptr) == 0;
     });
     close(hFile);
+    m_u64HiddenDamagedCount = filter.HiddenDamagedCount();
     SortRecords(vecResult, SearchVectorCmp);
     return 1;
 }

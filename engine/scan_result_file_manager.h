@@ -92,6 +92,8 @@ public:
     // "*.other" for files of no known category) and sorts the whole vector. Flushes first.
     // 1 when the node file was read, 0 when it could not be opened.
     int SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult);
+    // Pictures the last search would have taken but left out because they were judged damaged.
+    unsigned long long GetHiddenDamagedCount() const { return m_u64HiddenDamagedCount; }
 
     // Paths of the three files (empty before Init).
     const std::string& GetNodeFilePath() const { return m_strNodePath; }
@@ -160,4 +162,5 @@ private:
 
     SEARCH_CALLBACK m_pSearchCallBack = nullptr;
     void* m_pSearchParam = nullptr;
+    unsigned long long m_u64HiddenDamagedCount = 0;
 };

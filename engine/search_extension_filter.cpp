@@ -72,6 +72,9 @@ bool CSearchExtensionFilter::Takes(const char* szName, size_t nNameMax, bool bHe
     } else {
         Decide(szExt, nExtLen, bTake, bPicture);
     }
-    if (bPicture && !bHealthy) return false;
+    if (bPicture && !bHealthy) {
+        if (bTake) ++m_u64HiddenDamaged;
+        return false;
+    }
     return bTake;
 }

@@ -25,6 +25,8 @@ public:
     CSearchExtensionFilter(const char* szSearchKey, bool bWantOther);
 
     bool Takes(const char* szName, size_t nNameMax, bool bHealthy);
+    // Damaged pictures the key asked for but Takes refused.
+    unsigned long long HiddenDamagedCount() const { return m_u64HiddenDamaged; }
 
 private:
     struct CachedDecision {
@@ -41,5 +43,6 @@ private:
 
     const char* m_szSearchKey;
     bool m_bWantOther;
+    unsigned long long m_u64HiddenDamaged = 0;
     CachedDecision m_cache[kCacheSlots];
 };

@@ -104,8 +104,10 @@ TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
     std::string strSong = Sample("Lied.mp3", MakeMp3File(60));
     std::string strKeep = Sample("keep.png", MakePngFile(40, 30, 12));
     std::string strOld = Sample("old.wav", MakeWavFile(9000, 13));
+    // A picture name on data of no known kind: judged damaged, left out, and said so.
+    std::string strBroken = Sample("broken.jpg", NeutralBytes(3000, 14));
     ASSERT_TRUE(Mtools({"mmd", "-i", strFat, "::/DCIM", "::/Music", "::/Old"}));
-    ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strPhoto, strKeep, "::/DCIM/"}));
+    ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strPhoto, strKeep, strBroken, "::/DCIM/"}));
     ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strSong, "::/Music/"}));
     ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strOld, "::/Old/"}));
     ASSERT_TRUE(Mtools({"mdel", "-i", strFat, "::/DCIM/Sommer am Meer é.jpg", "::/Music/Lied.mp3"}));
@@ -122,6 +124,8 @@ TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
     EXPECT_NE(scan.strOut.find("\"category\":\"audio\""), std::string::npos);
     // Found through the file system, so no carved copy of the same data is listed.
     EXPECT_EQ(scan.strOut.find("\"source\":\"carved\""), std::string::npos) << scan.strOut;
+    EXPECT_EQ(scan.strOut.find("broken.jpg"), std::string::npos);
+    EXPECT_NE(Stderr().find("1 found picture(s) judged damaged"), std::string::npos) << Stderr();
 
     std::string strOut = m_dir.File("out");
     CliResult recover = Run("recover " + Quote(strCard) + " --to " + Quote(strOut) + " --tree --quiet");

@@ -167,6 +167,10 @@ TEST_F(ScanResultStore, DamagedPicturesAreHiddenButCounted) {
     EXPECT_EQ(Children(store, 0), (std::vector<std::string>{"bad", "bad.mp3", "good.jpg", "fine.png"}));
     EXPECT_EQ(Count(store, 0), 4u);
     EXPECT_EQ(Search(store, L"*.jpg|*.mp3|"), (std::vector<std::string>{"bad.mp3", "good.jpg"}));
+    // The search says how many it left out; a picture nobody asked for is not among them.
+    EXPECT_EQ(store.GetHiddenDamagedCount(), 1u);
+    EXPECT_EQ(Search(store, L"*.mp3|"), (std::vector<std::string>{"bad.mp3"}));
+    EXPECT_EQ(store.GetHiddenDamagedCount(), 0u);
 }
 
 TEST_F(ScanResultStore, TreeGivesSortedChildrenCountsAndPaths) {
