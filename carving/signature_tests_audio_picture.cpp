@@ -8,7 +8,34 @@ namespace {
 
 constexpr int ICO_HEADER_BYTES = 6;
 constexpr int ICO_ENTRY_BYTES = 16;
-constexpr int BMP_INFO_HEADER_BYTES = 40;  // BITMAPINFOHEADER; later header versions are not taken
+constexpr int BMP_FILE_HEADER_BYTES = 14;
+constexpr int BMP_DATA_OFFSET_OFFSET = 10;
+constexpr int BMP_INFO_HEADER_SIZE_OFFSET = 14;
+
+// Sizes of the information headers writers use: OS/2 core (12), BITMAPINFOHEADER (40), its
+// extensions with masks (52, 56), OS/2 2.x (64), and the V4 and V5 headers (108, 124) that
+// GIMP and ImageMagick write.
+bool IsBmpInfoHeaderSize(uint32_t u32Size) {
+    switch (u32Size) {
+    case 12: case 40: case 52: case 56: case 64: case 108: case 124:
+        return true;
+    default:
+        return false;
+    }
+}
+
+constexpr unsigned char JPEG_APP0 = 0xE0;
+constexpr unsigned char JPEG_APP1 = 0xE1;
+constexpr int JPEG_FIRST_SEGMENT_LENGTH_OFFSET = 4;
+
+// Markers whose segment may come first after the start of image: a frame header (SOF0..15),
+// Huffman and quantisation tables, arithmetic conditioning, restart interval, application
+// data and comments. Not C8 (reserved), restart markers, start of scan or the end of image.
+bool JpegSegmentMayStartFile(unsigned char ucMarker) {
+    if (ucMarker >= 0xC0 && ucMarker <= 0xCF) return ucMarker != 0xC8;
+    if (ucMarker >= 0xE0 && ucMarker <= 0xEF) return true;
+    return ucMarker == 0xDB || ucMarker == 0xDD || ucMarker == 0xFE;
+}
 
 }  // namespace
 
@@ -62,19 +89,26 @@ EXTEND_NAME_TYPE CFileTypeJudge::IsGifType(const unsigned char* pBuf, int nLen) 
 EXTEND_NAME_TYPE CFileTypeJudge::IsBmpType(const unsigned char* pBuf, int nLen) {
     if (!HasBytes(pBuf, nLen, 40)) return EXT_UNKNOWN;
     if (!TextAt(pBuf, nLen, 0, "BA") && !TextAt(pBuf, nLen, 0, "BM")) return EXT_UNKNOWN;
-    return ReadLe16(pBuf + 6) == 0 && ReadLe16(pBuf + 8) == 0 &&
-                   ReadLe32(pBuf + 14) == BMP_INFO_HEADER_BYTES
+    const uint32_t u32InfoSize = ReadLe32(pBuf + BMP_INFO_HEADER_SIZE_OFFSET);
+    // The pixels start after both headers.
+    return ReadLe16(pBuf + 6) == 0 && ReadLe16(pBuf + 8) == 0 && IsBmpInfoHeaderSize(u32InfoSize) &&
+                   ReadLe32(pBuf + BMP_DATA_OFFSET_OFFSET) >= BMP_FILE_HEADER_BYTES + u32InfoSize
                ? EXT_BMP
                : EXT_UNKNOWN;
 }
 
 EXTEND_NAME_TYPE CFileTypeJudge::IsJpgType(const unsigned char* pBuf, int nLen) {
-    static constexpr unsigned char ucJfif[4] = {0xFF, 0xD8, 0xFF, 0xE0};
-    static constexpr unsigned char ucExif[4] = {0xFF, 0xD8, 0xFF, 0xE1};
-    if (!HasBytes(pBuf, nLen, 16)) return EXT_UNKNOWN;
-    if (SignatureAt(pBuf, nLen, 0, ucJfif) && TextAt(pBuf, nLen, 6, "JFIF")) return EXT_JPG;
-    if (SignatureAt(pBuf, nLen, 0, ucExif) && TextAt(pBuf, nLen, 6, "Exif")) return EXT_JPG;
-    return EXT_UNKNOWN;
+    static constexpr unsigned char ucStart[3] = {0xFF, 0xD8, 0xFF};
+    if (!HasBytes(pBuf, nLen, 16) || !SignatureAt(pBuf, nLen, 0, ucStart)) return EXT_UNKNOWN;
+    const unsigned char ucMarker = pBuf[3];
+    if (ucMarker == JPEG_APP0 && TextAt(pBuf, nLen, 6, "JFIF")) return EXT_JPG;
+    if (ucMarker == JPEG_APP1 && TextAt(pBuf, nLen, 6, "Exif")) return EXT_JPG;
+    // Any other segment that may follow the start of image (encoders without JFIF begin with
+    // their tables, Adobe's APP14, a comment, ...), whose length leads to the next marker.
+    if (!JpegSegmentMayStartFile(ucMarker)) return EXT_UNKNOWN;
+    const int nNext = JPEG_FIRST_SEGMENT_LENGTH_OFFSET + ReadBe16(pBuf + JPEG_FIRST_SEGMENT_LENGTH_OFFSET);
+    if (nNext < JPEG_FIRST_SEGMENT_LENGTH_OFFSET + 2) return EXT_UNKNOWN;
+    return nNext >= nLen || pBuf[nNext] == 0xFF ? EXT_JPG : EXT_UNKNOWN;
 }
 
 EXTEND_NAME_TYPE CFileTypeJudge::IsPngType(const unsigned char* pBuf, int nLen) {

@@ -16,6 +16,8 @@ constexpr unsigned int PE_FILE_DLL = 0x2000;
 
 constexpr int OOXML_CONTENT_TYPES_OFFSET = 30;  // name of the first local header
 
+constexpr unsigned char GZIP_RESERVED_FLAGS = 0xE0;  // above text, header CRC, extra, name, comment
+
 }  // namespace
 
 EXTEND_NAME_TYPE CFileTypeJudge::IsOffice2003Type(const unsigned char* pBuf, int nLen) {
@@ -39,8 +41,9 @@ EXTEND_NAME_TYPE CFileTypeJudge::IsGzipType(const unsigned char* pBuf, int nLen)
     static constexpr unsigned char ucHead[3] = {0x1F, 0x8B, 0x08};
     if (!HasBytes(pBuf, nLen, 16) || !SignatureAt(pBuf, nLen, 0, ucHead)) return EXT_UNKNOWN;
     unsigned char ucFlags = pBuf[3], ucExtraFlags = pBuf[8], ucOs = pBuf[9];
-    if (ucFlags != 0x00 && ucFlags != 0x08) return EXT_UNKNOWN;
-    if (ucExtraFlags != 0x02 && ucExtraFlags != 0x04) return EXT_UNKNOWN;
+    if ((ucFlags & GZIP_RESERVED_FLAGS) != 0) return EXT_UNKNOWN;
+    // 2 and 4 mark the slowest and fastest levels; every other level leaves 0.
+    if (ucExtraFlags != 0x00 && ucExtraFlags != 0x02 && ucExtraFlags != 0x04) return EXT_UNKNOWN;
     return ucOs <= 13 || ucOs == 0xFF ? EXT_GZIP : EXT_UNKNOWN;
 }
 

@@ -83,13 +83,18 @@ TEST(SignatureTests, IcoImagesMustFollowTheDirectoryBackToBack) {
     EXPECT_EQ(RunExact(J::IsIcoType, Bytes(vec.begin(), vec.begin() + 37)), EXT_UNKNOWN);
 }
 
-TEST(SignatureTests, BmpTakesOnlyTheFortyByteInfoHeader) {
-    for (unsigned int nInfo : {12u, 40u, 56u, 108u, 124u}) {
+TEST(SignatureTests, BmpTakesTheInfoHeadersWritersUseWithPixelsAfterThem) {
+    // GIMP and ImageMagick write 108- and 124-byte headers: such files are no damaged pictures.
+    for (unsigned int nInfo : {12u, 16u, 40u, 56u, 100u, 108u, 124u}) {
         Bytes vec = crafted::Bytes(40, {{0, "BM"}});
         WriteLe32(vec.data() + 14, nInfo);
-        EXPECT_EQ(RunExact(J::IsBmpType, vec), nInfo == 40 ? EXT_BMP : EXT_UNKNOWN) << nInfo;
+        WriteLe32(vec.data() + 10, 14 + nInfo);
+        const bool bKnown = nInfo != 16 && nInfo != 100;
+        EXPECT_EQ(RunExact(J::IsBmpType, vec), bKnown ? EXT_BMP : EXT_UNKNOWN) << nInfo;
+        WriteLe32(vec.data() + 10, 14 + nInfo - 1);
+        EXPECT_EQ(RunExact(J::IsBmpType, vec), EXT_UNKNOWN) << nInfo << " with pixels inside the header";
     }
-    Bytes vecReserved = crafted::Bytes(40, {{0, "BM"}, {14, crafted::Raw({40})}});
+    Bytes vecReserved = crafted::Bytes(40, {{0, "BM"}, {10, crafted::Raw({54})}, {14, crafted::Raw({40})}});
     vecReserved[8] = 1;
     EXPECT_EQ(RunExact(J::IsBmpType, vecReserved), EXT_UNKNOWN);
 }
@@ -138,10 +143,22 @@ TEST(SignatureTests, HeaderFieldRangesOfAudioAndPictures) {
     EXPECT_EQ(RunExact(J::IsGifType, crafted::Bytes(8, {{0, "GIF89A"}})), EXT_UNKNOWN);
     EXPECT_EQ(RunExact(J::IsGifType, crafted::Bytes(8, {{0, "GIF8xa"}})), EXT_UNKNOWN);
 
-    Bytes vecJpgQuant = crafted::Bytes(16, {{0, crafted::Raw({0xFF, 0xD8, 0xFF, 0xDB})}, {6, "JFIF"}});
-    EXPECT_EQ(RunExact(J::IsJpgType, vecJpgQuant), EXT_UNKNOWN);
-    Bytes vecJpgMixed = crafted::Bytes(16, {{0, crafted::Raw({0xFF, 0xD8, 0xFF, 0xE0})}, {6, "Exif"}});
-    EXPECT_EQ(RunExact(J::IsJpgType, vecJpgMixed), EXT_UNKNOWN);
+    // A JPEG may begin with any segment allowed before its first scan, if its length leads to
+    // the next marker.
+    auto Jpeg = [](unsigned char ucMarker, unsigned int nLength, unsigned char ucNext) {
+        Bytes vec = crafted::Bytes(16, {{0, crafted::Raw({0xFF, 0xD8, 0xFF, ucMarker})}});
+        vec[4] = static_cast<unsigned char>(nLength >> 8), vec[5] = static_cast<unsigned char>(nLength);
+        if (nLength >= 2 && 4 + nLength < vec.size()) vec[4 + nLength] = ucNext;
+        return RunExact(J::IsJpgType, vec);
+    };
+    for (unsigned char ucMarker : {0xDB, 0xC0, 0xC2, 0xC4, 0xDD, 0xE2, 0xEE, 0xFE}) {
+        EXPECT_EQ(Jpeg(ucMarker, 6, 0xFF), EXT_JPG) << static_cast<int>(ucMarker);
+        EXPECT_EQ(Jpeg(ucMarker, 67, 0x00), EXT_JPG) << static_cast<int>(ucMarker);  // next marker beyond
+        EXPECT_EQ(Jpeg(ucMarker, 6, 0x12), EXT_UNKNOWN) << static_cast<int>(ucMarker);
+        EXPECT_EQ(Jpeg(ucMarker, 1, 0xFF), EXT_UNKNOWN) << static_cast<int>(ucMarker);
+    }
+    for (unsigned char ucMarker : {0xC8, 0xD9, 0xDA, 0xD0, 0xFF, 0x00})
+        EXPECT_EQ(Jpeg(ucMarker, 6, 0xFF), EXT_UNKNOWN) << static_cast<int>(ucMarker);
 }
 
 TEST(SignatureTests, GzipHeaderFields) {
@@ -154,8 +171,10 @@ TEST(SignatureTests, GzipHeaderFields) {
     EXPECT_EQ(Gzip(0x08, 0x04, 0xFF), EXT_GZIP);
     EXPECT_EQ(Gzip(0x08, 0x04, 13), EXT_GZIP);
     EXPECT_EQ(Gzip(0x08, 0x04, 14), EXT_UNKNOWN);
-    EXPECT_EQ(Gzip(0x01, 0x02, 0x03), EXT_UNKNOWN);  // FTEXT alone is not taken
-    EXPECT_EQ(Gzip(0x00, 0x00, 0x03), EXT_UNKNOWN);
+    EXPECT_EQ(Gzip(0x00, 0x00, 0x03), EXT_GZIP);   // gzip's default level
+    EXPECT_EQ(Gzip(0x1F, 0x02, 0x03), EXT_GZIP);   // every defined flag
+    EXPECT_EQ(Gzip(0x20, 0x00, 0x03), EXT_UNKNOWN);  // a reserved flag
+    EXPECT_EQ(Gzip(0x00, 0x01, 0x03), EXT_UNKNOWN);
 }
 
 TEST(SignatureTests, MpegSecondCodeMustLieInTheFirst32Bytes) {
