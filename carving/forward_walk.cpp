@@ -25,8 +25,9 @@ unsigned long long SectorsToRequest(unsigned long long u64First, unsigned long l
     return std::min(u64Want, u64End - u64First);
 }
 
-// Reports the walk's progress; the answer is kept for the caller of the size rule.
-int ReportProgress(unsigned long long u64RunningCount) {
+}  // namespace
+
+int ReportWalkProgress(unsigned long long u64RunningCount) {
     using J = CFileTypeJudge;
     J::m_ErrorCode = 0;
     if (J::m_progressFunc == nullptr) return 0;
@@ -42,6 +43,8 @@ int ReportProgress(unsigned long long u64RunningCount) {
                                        nullptr);
     return J::m_ErrorCode;
 }
+
+namespace {
 
 // The shared loop of the three end searches: bSkipMpeg leaves recurring MPEG headers inside.
 int EndSearch(const unsigned char* pBuf, int nLen, unsigned long long& u64Size, bool bSkipMpeg) {
@@ -133,7 +136,7 @@ unsigned long long RunForwardWalk(unsigned long long u64CapBytes, PFN_END_SEARCH
         const bool bShort = nGot < u64Want;
 
         u64RunningCount += nGot;
-        if (ReportProgress(u64RunningCount) != 0) break;
+        if (ReportWalkProgress(u64RunningCount) != 0) break;
 
         const int nChunkBytes = static_cast<int>(nGot * u64SectorBytes);
         _FORWARD_WALK_CHUNK_ chunk{J::m_pReadBuf, nChunkBytes, u64Size, 0, u64Size};

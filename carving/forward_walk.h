@@ -66,6 +66,11 @@ typedef std::function<FORWARD_WALK_MARKER_ANSWER(const _FORWARD_WALK_CHUNK_& chu
 unsigned long long RunForwardWalk(unsigned long long u64CapBytes, PFN_END_SEARCH pfnEndSearch,
                                   const ForwardWalkMarkerCheck& markerCheck = nullptr);
 
+// Reports a walk's progress to the scan's callback: u64RunningCount is the scan's sector count
+// with the sectors the walk has read added. The callback's answer is returned and kept in
+// CFileTypeJudge::m_ErrorCode for the caller of the size rule (non-zero: stop walking).
+int ReportWalkProgress(unsigned long long u64RunningCount);
+
 // 1 when bytes [u64End, end of u64End's sector) of pBuf are all zero (cut at nLen), or when u64End
 // is on a sector boundary of m_nBytesPerSector: the test every end marker must pass. 0 otherwise
 // (also for u64End beyond nLen or an unusable sector size).

@@ -10,9 +10,11 @@ constexpr unsigned long long SIZE_RULE_UNKNOWN = 0;
 
 typedef unsigned long long (*PFN_GET_FILE_BYTES_SIZE)(const unsigned char* pHead, int nLen);
 
-// video (and gzip, which shares the default video rule)
+// video
 unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetMP4FileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetMOVFileBytesSize(const unsigned char* pHead, int nLen);  // QuickTime and 3GP
+unsigned long long GetFLVFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetRMVBFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetASFFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetSWFFileBytesSize(const unsigned char* pHead, int nLen);
@@ -32,6 +34,7 @@ unsigned long long GetGIFFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetBMPFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetJPGFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetPNGFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetTIFFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetDefaultPictureFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen);
 
@@ -39,6 +42,7 @@ unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetOFFICE2003FileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetOFFICE2007FileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetPDFFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetGZIPFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long Get7ZFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetZIPFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetRARFileBytesSize(const unsigned char* pHead, int nLen);

@@ -10,6 +10,7 @@
 #include "carving/signature_constants.h"
 #include "carving/signature_match.h"
 #include "carving/size_rules.h"
+#include "carving/structure_walks.h"
 #include "util/le.h"
 
 namespace {
@@ -145,6 +146,17 @@ unsigned long long IcoLastImageEnd(const unsigned char* pDir, int nLen, unsigned
            ReadLe32(pLast + ICO_ENTRY_IMAGE_SIZE_OFFSET);
 }
 
+// The last "TAG" before the end search stops: for MP3 files whose frames cannot be walked.
+unsigned long long SearchId3v1Tag(const unsigned char*, int) {
+    return WalkKeepingLastCandidate(LONG_AUDIO_WALK_CAP_BYTES,
+                                    [](const _FORWARD_WALK_CHUNK_& chunk, unsigned long long& u64EndInChunk) {
+                                        int nAt = FindInChunk(chunk, 0, sm_ucMp3Tail);
+                                        if (nAt < 0) return false;
+                                        u64EndInChunk = static_cast<unsigned long long>(nAt) + ID3V1_TAG_BYTES;
+                                        return true;
+                                    });
+}
+
 }  // namespace
 
 unsigned long long GetDefaultAudioFileBytesSize(const unsigned char*, int) {
@@ -167,6 +179,10 @@ unsigned long long GetPNGFileBytesSize(const unsigned char* pHead, int nLen) {
     return WalkToFirstValidTail(pHead, nLen, J::GetPNGFileTailOffset);
 }
 
+unsigned long long GetTIFFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkTiffDirectories(PICTURE_CAP_BYTES), GetDefaultPictureFileBytesSize, pHead, nLen);
+}
+
 unsigned long long GetJPGFileBytesSize(const unsigned char* pHead, int nLen) {
     unsigned long long u64End = 0;
     if (J::GetJPGFileTailOffset(pHead, HeadSectorBytes(pHead, nLen), u64End)) return u64End;
@@ -177,14 +193,8 @@ unsigned long long GetJPGFileBytesSize(const unsigned char* pHead, int nLen) {
                                     });
 }
 
-unsigned long long GetMP3FileBytesSize(const unsigned char*, int) {
-    return WalkKeepingLastCandidate(LONG_AUDIO_WALK_CAP_BYTES,
-                                    [](const _FORWARD_WALK_CHUNK_& chunk, unsigned long long& u64EndInChunk) {
-                                        int nAt = FindInChunk(chunk, 0, sm_ucMp3Tail);
-                                        if (nAt < 0) return false;
-                                        u64EndInChunk = static_cast<unsigned long long>(nAt) + ID3V1_TAG_BYTES;
-                                        return true;
-                                    });
+unsigned long long GetMP3FileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkMp3Frames(LONG_AUDIO_WALK_CAP_BYTES), SearchId3v1Tag, pHead, nLen);
 }
 
 unsigned long long GetAPEFileBytesSize(const unsigned char*, int) {

@@ -3,7 +3,8 @@
 // Header rules (CAB, TrueType, the compound-file allocation table) read length fields; the others
 // run the shared forward walk and look for their format's closing record in every chunk. A closing
 // record found in the head sector itself ends a small file there, so a file shorter than one
-// sector is not walked on into whatever follows it.
+// sector is not walked on into whatever follows it. gzip ends where zlib says its member ends
+// (gzip_member_walk.cpp); PDF has its own end walk (pdf_end_walk.cpp).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "carving/signature_constants.h"
 #include "carving/signature_match.h"
 #include "carving/size_rules.h"
+#include "carving/structure_walks.h"
 #include "util/le.h"
 
 namespace {
@@ -21,8 +23,7 @@ namespace {
 using J = CFileTypeJudge;
 
 constexpr unsigned long long OFFICE_CAP_BYTES = 134217727ULL;  // one byte short of 128 MiB
-constexpr unsigned long long PDF_CAP_BYTES = 1ULL << 30;
-constexpr unsigned long long ARCHIVE_CAP_BYTES = 1ULL << 32;   // 7z, ZIP, RAR
+constexpr unsigned long long ARCHIVE_CAP_BYTES = 1ULL << 32;   // 7z, ZIP, RAR, gzip
 constexpr unsigned long long CAB_CAP_BYTES = 1ULL << 30;
 constexpr unsigned long long DB_CAP_BYTES = 6ULL << 30;
 constexpr unsigned long long MAIL_CAP_BYTES = 2ULL << 30;
@@ -214,20 +215,10 @@ unsigned long long SevenZipTailBytes(const unsigned char* pRecord, long long llA
     return static_cast<unsigned long long>(i + 2);
 }
 
-unsigned long long PdfEofTailBytes(const unsigned char*, long long) {
-    return sizeof(sm_ucPdfEof);
-}
-unsigned long long PdfTrailerTailBytes(const unsigned char*, long long) {
-    return sizeof(sm_ucPdfTrailer);
-}
 
 constexpr BACKWARD_MARKER ZIP_MARKERS[] = {
     {szZipEndOfCentralDir, sizeof(szZipEndOfCentralDir), ZipTailBytes}};
 constexpr BACKWARD_MARKER SEVEN_ZIP_MARKERS[] = {{sz7ZTail, sizeof(sz7ZTail), SevenZipTailBytes}};
-// "trailer" counts only where no "%%EOF" is found.
-constexpr BACKWARD_MARKER PDF_MARKERS[] = {
-    {sm_ucPdfEof, sizeof(sm_ucPdfEof), PdfEofTailBytes},
-    {sm_ucPdfTrailer, sizeof(sm_ucPdfTrailer), PdfTrailerTailBytes}};
 
 // The end the markers give in pBuf[0, nSearchLen) (the last occurrence of the first marker that
 // occurs, counted from the buffer's start), or 0. nLen bounds what the tail may read.
@@ -415,8 +406,8 @@ unsigned long long Get7ZFileBytesSize(const unsigned char* pHead, int nLen) {
     return WalkToLastMarker(ARCHIVE_CAP_BYTES, SEVEN_ZIP_MARKERS, pHead, nLen);
 }
 
-unsigned long long GetPDFFileBytesSize(const unsigned char* pHead, int nLen) {
-    return WalkToLastMarker(PDF_CAP_BYTES, PDF_MARKERS, pHead, nLen);
+unsigned long long GetGZIPFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(InflateGzipMember(ARCHIVE_CAP_BYTES), GetDefaultVedioFileBytesSize, pHead, nLen);
 }
 
 unsigned long long GetRARFileBytesSize(const unsigned char* pHead, int nLen) {

@@ -1,5 +1,6 @@
-// Size rules of the video formats, and of gzip, which has no end of its own the carver could
-// find and so is sized like a video of unknown length.
+// Size rules of the video formats. Formats with a walkable structure (FLV, ISO base media,
+// MPEG program streams) end where their structure ends; the end search stays for files whose
+// structure cannot be followed.
 #include <algorithm>
 #include <cstdint>
 
@@ -8,6 +9,7 @@
 #include "carving/signature_constants.h"
 #include "carving/signature_match.h"
 #include "carving/size_rules.h"
+#include "carving/structure_walks.h"
 #include "util/le.h"
 
 namespace {
@@ -34,6 +36,7 @@ constexpr int RIFF_MIN_HEAD_BYTES = 16;
 constexpr int RIFF_SIZE_OFFSET = 4;
 constexpr unsigned long long RIFF_PREAMBLE_BYTES = 8;  // "RIFF" and the size, not counted in it
 
+constexpr unsigned char MPEG_PACK_START[4] = {0x00, 0x00, 0x01, 0xBA};
 constexpr unsigned char MPEG_SEQUENCE_HEADER[4] = {0x00, 0x00, 0x01, 0xB3};
 constexpr unsigned char MPEG_SEQUENCE_END[4] = {0x00, 0x00, 0x01, 0xB7};
 constexpr unsigned char MPEG_PROGRAM_END[4] = {0x00, 0x00, 0x01, 0xB9};
@@ -81,17 +84,8 @@ private:
     bool m_bBroken = false;
 };
 
-}  // namespace
-
-unsigned long long GetDefaultVedioFileBytesSize(const unsigned char*, int) {
-    return RunForwardWalk(VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
-}
-
-unsigned long long GetMKVFileBytes(const unsigned char*, int) {
-    return RunForwardWalk(LONG_VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
-}
-
-unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen) {
+// The end-code search: for elementary streams, and program streams whose packs cannot be walked.
+unsigned long long SearchMpegEndCode(const unsigned char* pHead, int nLen) {
     // An elementary video stream closes with the sequence end code, a program stream with the
     // program end code; the other code may legitimately occur inside.
     const unsigned char(&ucEndCode)[4] =
@@ -112,7 +106,8 @@ unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen) {
         });
 }
 
-unsigned long long GetMP4FileBytesSize(const unsigned char*, int) {
+// The producer-text search, for MP4 files whose boxes cannot be walked.
+unsigned long long SearchMp4ProducerText(const unsigned char*, int) {
     return RunForwardWalk(
         VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile,
         [](const _FORWARD_WALK_CHUNK_& chunk, unsigned long long& u64Size) {
@@ -125,6 +120,33 @@ unsigned long long GetMP4FileBytesSize(const unsigned char*, int) {
             u64Size = chunk.u64BytesBefore + static_cast<unsigned long long>(nEnd);
             return FORWARD_WALK_END_HERE;
         });
+}
+
+}  // namespace
+
+unsigned long long GetDefaultVedioFileBytesSize(const unsigned char*, int) {
+    return RunForwardWalk(VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
+}
+
+unsigned long long GetMKVFileBytes(const unsigned char*, int) {
+    return RunForwardWalk(LONG_VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
+}
+
+unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen) {
+    if (!SignatureAt(pHead, nLen, 0, MPEG_PACK_START)) return SearchMpegEndCode(pHead, nLen);
+    return StructureEndOr(WalkMpegPacks(VIDEO_WALK_CAP_BYTES), SearchMpegEndCode, pHead, nLen);
+}
+
+unsigned long long GetMP4FileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkIsoBoxes(LONG_VIDEO_WALK_CAP_BYTES), SearchMp4ProducerText, pHead, nLen);
+}
+
+unsigned long long GetMOVFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkIsoBoxes(LONG_VIDEO_WALK_CAP_BYTES), GetDefaultVedioFileBytesSize, pHead, nLen);
+}
+
+unsigned long long GetFLVFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkFlvTags(VIDEO_WALK_CAP_BYTES), GetDefaultVedioFileBytesSize, pHead, nLen);
 }
 
 unsigned long long GetRMVBFileBytesSize(const unsigned char*, int) {

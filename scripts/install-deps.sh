@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libbenchmark-dev
   dosfstools mtools ntfs-3g e2fsprogs util-linux   # real file systems for test images
   zip unzip p7zip-full              # real archives for the carving tests
+  zlib1g-dev                        # inflating gzip members to find their end
+  ffmpeg python3-pil                # real videos, audio and pictures for the carving tests
   fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
 )
 

@@ -395,12 +395,14 @@ TEST_F(DocumentArchiveRules, PdfEndsAfterTheLastEofElseAfterTrailer) {
         ASSERT_TRUE(disk.Ready());
         EXPECT_EQ(SizeAt(GetPDFFileBytesSize, disk, 1), nTrailer + 7);
     }
-    {
-        // The end-of-line after the marker is not counted.
-        const Bytes vecNewline = MakePdfDocument(3000, "\n");
-        CCarvingTestDisk disk(ImageWithFileAt(vecNewline, 1, 60));
+    for (const char* szEol : {"\n", "\r\n", "\r"}) {
+        // The end-of-line after the marker belongs to the file; what follows it does not.
+        const Bytes vecWithEol = MakePdfDocument(3000, szEol);
+        Bytes vecImage = ImageWithFileAt(vecWithEol, 1, 60);
+        memset(vecImage.data() + 512 + vecWithEol.size(), 'x', 100);
+        CCarvingTestDisk disk(vecImage);
         ASSERT_TRUE(disk.Ready());
-        EXPECT_EQ(SizeAt(GetPDFFileBytesSize, disk, 1), vecNewline.size() - 1);
+        EXPECT_EQ(SizeAt(GetPDFFileBytesSize, disk, 1), vecWithEol.size());
     }
 }
 

@@ -1,4 +1,4 @@
-// Size rules of the video formats (and gzip): well-formed files planted in raw images come back
+// Size rules of the video formats: well-formed files planted in raw images come back
 // whole through the carving sweep, and the rules' edge cases cut where they should.
 #include <gtest/gtest.h>
 
@@ -73,15 +73,14 @@ TEST_F(SizeRulesVideoTest, PlantedFilesWithAKnownEndComeBackByteForByte) {
     ExpectPlantedFilesCarvedExactly(image, Carve(image));
 }
 
-TEST_F(SizeRulesVideoTest, MpegEndsAtItsOwnEndCodeFollowedByZeros) {
-    // A program stream whose end code has other data after it in its sector runs on: here to
-    // the next file.
+TEST_F(SizeRulesVideoTest, MpegProgramStreamEndsAtItsEndCodeAndElementaryStreamAtItsOwn) {
+    // A program stream's packs lead to its end code, whatever data follows it in its sector.
     MEDIA_BYTES vecPs = MakeMpegProgramStream(4, 11);
     CCarvingImage image(60);
     image.Plant(2, vecPs, "mpeg");
     DirtySectorRest(image, 2 * kSector + vecPs.size(), 12);
     image.Plant(40, MakeJpegFile(0, 13), "jpg");
-    EXPECT_EQ(SizeAt(image, 2), 38 * kOneSector);
+    EXPECT_EQ(SizeAt(image, 2), vecPs.size());
 
     // An elementary stream is not closed by a program end code, however final it looks, but by
     // its sequence end code.
@@ -96,12 +95,12 @@ TEST_F(SizeRulesVideoTest, MpegEndsAtItsOwnEndCodeFollowedByZeros) {
     ASSERT_NE(pCarved, nullptr);
     EXPECT_TRUE(pCarved->vecRecovered == vecEs);
 
-    // The same code does close a program stream.
-    MEDIA_BYTES vecPsEarly = MakeMpegProgramStream(4, 15);
-    memcpy(vecPsEarly.data() + nFakeEnd, ucProgramEnd, 4);
+    // Nor is a program stream, when the code lies inside one of its packets.
+    MEDIA_BYTES vecPsInner = MakeMpegProgramStream(4, 15);
+    memcpy(vecPsInner.data() + nFakeEnd, ucProgramEnd, 4);
     CCarvingImage psImage(40);
-    psImage.Plant(3, vecPsEarly, "mpeg");
-    EXPECT_EQ(SizeAt(psImage, 3), nFakeEnd + 4);
+    psImage.Plant(3, vecPsInner, "mpeg");
+    EXPECT_EQ(SizeAt(psImage, 3), vecPsInner.size());
 }
 
 TEST_F(SizeRulesVideoTest, Mp4AndRealMediaEndWithTheirClosingRecords) {
@@ -157,8 +156,8 @@ TEST_F(SizeRulesVideoTest, DefaultVideoRuleEndsBeforeTheNextFileOrFileSystemSect
     MEDIA_BYTES vecMkv = NeutralBytes(6 * kSector, 42);
     const unsigned char ucEbml[8] = {0x1A, 0x45, 0xDF, 0xA3, 0x93, 0x42, 0x82, 0x88};
     memcpy(vecMkv.data(), ucEbml, sizeof(ucEbml));
-    const std::vector<std::pair<MEDIA_BYTES, std::string>> vecFiles = {
-        {MakeFlvFile(8, 700, 43), "flv"}, {MakeGzipFile(4000, 44), "gz"}, {vecMov, "mov"}, {vecMkv, "mkv"}};
+    // (A MOV that is nothing but its file type box has no structure to walk.)
+    const std::vector<std::pair<MEDIA_BYTES, std::string>> vecFiles = {{vecMov, "mov"}, {vecMkv, "mkv"}};
     for (const auto& file : vecFiles) {
         SCOPED_TRACE(file.second);
         ASSERT_LT(SectorsFor(file.first), 20u);
@@ -239,11 +238,11 @@ TEST_F(SizeRulesVideoTest, ProgressStopEndsTheWalkButTheStreamIsStillRemembered)
 }
 
 TEST_F(SizeRulesVideoTest, DefaultWalkStopsAtItsCap) {
-    // Over a device of zeros in 64 KiB sectors nothing but the cap ends an FLV. (The 64 GiB cap
+    // Over a device of zeros in 64 KiB sectors nothing but the cap ends an MXF. (The 64 GiB cap
     // of MKV and TS is the same walk with another constant, and too much to read in a test.)
-    MEDIA_BYTES vecFlv = MakeFlvFile(1, 100, 71);
+    MEDIA_BYTES vecMxf(std::begin(szXmfHead), std::end(szXmfHead));
     const unsigned long long u64Cap = 4294967296ULL;
-    EXPECT_EQ(CarvedSizeOverZeros(vecFlv, u64Cap + 4 * 65536, 65536), u64Cap);
+    EXPECT_EQ(CarvedSizeOverZeros(vecMxf, u64Cap + 4 * 65536, 65536), u64Cap);
 }
 
 }  // namespace

@@ -1,0 +1,32 @@
+#pragma once
+// Exact ends from the structure of a format: each walk follows the file's own records from its
+// head sector on (through CCarvedFileBytes, so every read is bounded by the device area) and
+// answers the file's size in bytes. 0 means the bytes at the head do not hold the structure the
+// walk expects, and the size rule keeps its end search instead. A walk never answers more than
+// u64CapBytes: a structure that claims more is not believed (0).
+//
+// Preconditions as for every size rule: CFileTypeJudge::ParseFileBuf has set the judge context.
+#include "carving/file_type_judge.h"
+#include "carving/size_rules.h"
+
+// FLV: the tag chain, each tag confirmed by the PreviousTagSize after it.
+unsigned long long WalkFlvTags(unsigned long long u64CapBytes);
+// QuickTime and ISO base media (MP4, 3GP): the top-level boxes.
+unsigned long long WalkIsoBoxes(unsigned long long u64CapBytes);
+// MPEG-1 and MPEG-2 program streams: packs and their packets up to the program end code.
+unsigned long long WalkMpegPacks(unsigned long long u64CapBytes);
+// MP3 behind an ID3v2 tag: the audio frames, then an APEv2 and an ID3v1 tag that follow them.
+unsigned long long WalkMp3Frames(unsigned long long u64CapBytes);
+// TIFF: the image file directories and everything they point to.
+unsigned long long WalkTiffDirectories(unsigned long long u64CapBytes);
+// gzip: the member inflated by zlib up to the end of its deflate stream and its trailer.
+unsigned long long InflateGzipMember(unsigned long long u64CapBytes);
+
+// The structure's end when the walk found one; otherwise the older rule pfnSearch's answer,
+// unless the user stopped the walk (then SIZE_RULE_UNKNOWN, and no second walk is started).
+inline unsigned long long StructureEndOr(unsigned long long u64StructureEnd, PFN_GET_FILE_BYTES_SIZE pfnSearch,
+                                         const unsigned char* pHead, int nLen) {
+    if (u64StructureEnd != 0) return u64StructureEnd;
+    if (CFileTypeJudge::m_ErrorCode != 0) return SIZE_RULE_UNKNOWN;
+    return pfnSearch(pHead, nLen);
+}
