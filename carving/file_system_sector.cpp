@@ -34,5 +34,6 @@ int CFileTypeJudge::IsFileSystemSector(const unsigned char* pSector, int nLen) {
     if (TextAt(pSector, nLen, 0, "RSTR") && ContainsNtfsName(pSector, nLen)) return 1;
     if (SignatureAt(pSector, nLen, 0, ucAttrDefHead)) return 1;
     if (IsKnownBootSector(pSector, nLen)) return 1;
-    return IsFatFDTRecord(pSector, nLen) ? 1 : 0;
+    // A folder's first sector ("." and "..") is no file's content either.
+    return IsFatFDTRecord(pSector, nLen) || IsFatFileRecord(pSector, nLen) ? 1 : 0;
 }

@@ -65,6 +65,16 @@ TEST(FileSystemSector, FatDirectorySectorsFollowTheFatRecogniser) {
     // Whatever the recogniser says of an all-zero sector, it is said here too.
     Bytes vecZero(512, 0);
     EXPECT_EQ(J::IsFileSystemSector(vecZero.data(), 512), IsFatFDTRecord(vecZero.data(), 512));
+    // A folder's first sector: "." and ".." with equal dates, then nothing.
+    Bytes vecStart(512, 0);
+    for (int nEntry : {0, 1}) {
+        unsigned char* pEntry = vecStart.data() + 32 * nEntry;
+        memcpy(pEntry, nEntry == 0 ? ".          " : "..         ", 11);
+        pEntry[11] = 0x10;
+        for (int nOffset : {16, 18, 24}) WriteLe16(pEntry + nOffset, wDate);
+    }
+    ASSERT_EQ(IsFatFileRecord(vecStart.data(), 512), 1);
+    EXPECT_EQ(J::IsFileSystemSector(vecStart.data(), 512), 1);
 }
 
 TEST(FileSystemSector, ShortOrMissingSectors) {
