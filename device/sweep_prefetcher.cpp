@@ -13,7 +13,7 @@ constexpr size_t RING_BLOCKS = 4;
 }  // namespace
 
 struct CSweepPrefetcher::Block {
-    std::unique_ptr<unsigned char[]> pData;
+    unsigned char* pData = nullptr;  // inside the ring's memory
     unsigned long long u64Generation = 0;
     unsigned long long u64First = 0;
     unsigned long long u64Sectors = 0;
@@ -30,9 +30,11 @@ CSweepPrefetcher::CSweepPrefetcher(const CDiskReader& reader, int nBytesPerSecto
     if (nBytesPerSector <= 0 || nChunkSectors <= 0) return;  // every Fetch then reads directly
     const size_t nBlockBytes = static_cast<size_t>(BLOCK_CHUNKS) * static_cast<size_t>(nChunkSectors) *
                                static_cast<size_t>(nBytesPerSector);
+    m_pRingMemory = std::make_unique<CPageBuffer>(nBlockBytes * RING_BLOCKS);
+    if (m_pRingMemory->Get() == nullptr) return;  // no memory for read-ahead: every Fetch reads directly
     for (size_t i = 0; i < RING_BLOCKS; ++i) {
         m_ring.push_back(std::make_unique<Block>());
-        m_ring.back()->pData.reset(new unsigned char[nBlockBytes]);
+        m_ring.back()->pData = m_pRingMemory->Get() + i * nBlockBytes;
     }
     try {
         m_worker = std::thread(&CSweepPrefetcher::ReadAhead, this);
@@ -85,7 +87,7 @@ void CSweepPrefetcher::ReadAhead() {
 
 void CSweepPrefetcher::ReadBlock(Block& block) const {
     unsigned int nRead = 0;
-    int nResult = m_reader.ReadDataAt(block.pData.get(), static_cast<int>(block.u64Sectors),
+    int nResult = m_reader.ReadDataAt(block.pData, static_cast<int>(block.u64Sectors),
                                       static_cast<long long>(block.u64First), m_nBytesPerSector, &nRead, nullptr);
     unsigned long long u64Offset = 0;
     for (int i = 0; i < block.nChunks; ++i) {
@@ -100,7 +102,7 @@ void CSweepPrefetcher::ReadBlock(Block& block) const {
             block.anRead[i] = 0;
             block.anError[i] = 0;
             block.anResult[i] = m_reader.ReadDataAt(
-                block.pData.get() + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector),
+                block.pData + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector),
                 block.anSectors[i], static_cast<long long>(block.u64First + u64Offset), m_nBytesPerSector,
                 &block.anRead[i], &block.anError[i]);
         }
@@ -133,7 +135,7 @@ CSweepPrefetcher::Served CSweepPrefetcher::ServeLocked(unsigned long long u64Sec
         if (u64Offset % static_cast<unsigned long long>(m_nChunkSectors) != 0) return Served::Restart;
         const size_t nIndex = static_cast<size_t>(u64Offset / static_cast<unsigned long long>(m_nChunkSectors));
         if (block.anSectors[nIndex] != nSectors) return Served::Restart;
-        chunk.pData = block.pData.get() + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector);
+        chunk.pData = block.pData + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector);
         chunk.nRead = block.anRead[nIndex];
         chunk.nResult = block.anResult[nIndex];
         chunk.nError = block.anError[nIndex];

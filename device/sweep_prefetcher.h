@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "util/page_buffer.h"
+
 class CDiskReader;
 
 class CSweepPrefetcher {
@@ -54,6 +56,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cvWorker;    // room in the ring, a restart, or the end
     std::condition_variable m_cvConsumer;  // a block became ready
+    std::unique_ptr<CPageBuffer> m_pRingMemory;  // every block's bytes, page-aligned
     std::vector<std::unique_ptr<Block>> m_ring;
     size_t m_nHead = 0;    // the oldest ready block (the one the sweep is on)
     size_t m_nReady = 0;   // ready blocks from m_nHead on
