@@ -253,10 +253,7 @@ TEST_F(ProFatEntriesTest, SameNameChildrenGetUniqueNamesAndAFolderFailsWithItsFi
     ASSERT_EQ(1u, mapTree.count("TRIP"));
 
     ASSERT_EQ(0, mkdir(m_dir.File("restore").c_str(), 0755));
-    std::wstring wstrTarget = Path2Unicode(m_dir.File("restore/TRIP").c_str());
-    int nSeparators = 0;
-    GetPathDirIndex(wstrTarget.c_str(), nSeparators);
-    EXPECT_NE(0, m_engine.SaveFileData(&mapTree.at("TRIP"), &wstrTarget[0], nSeparators - 1));
+    EXPECT_NE(0, SaveRootFolderTree(m_engine, mapTree.at("TRIP"), m_dir.File("restore/TRIP")));
     const std::vector<unsigned char> vecFirst = ReadWholeFile(m_dir.File("restore/TRIP/Beach photo.jpg"));
     const std::vector<unsigned char> vecSecond = ReadWholeFile(m_dir.File("restore/TRIP/Beach photo(1).jpg"));
     const std::set<std::string> setGot = {std::string(vecFirst.begin(), vecFirst.end()),

@@ -308,11 +308,7 @@ TEST_F(ProFatImageTest, FolderTreeIsSavedBreadthFirstIntoEnterableFolders) {
     std::map<std::string, _FILE_NODE_> mapTree = CollectFileTree(m_engine);
     ASSERT_EQ(1u, mapTree.count("DCIM"));
     ASSERT_EQ(0, mkdir(m_dir.File("restore").c_str(), 0755));
-    std::wstring wstrTarget = Path2Unicode(m_dir.File("restore/DCIM").c_str());
-    int nSeparators = 0;
-    GetPathDirIndex(wstrTarget.c_str(), nSeparators);
-    // The folder's children are at level 1.
-    ASSERT_EQ(0, m_engine.SaveFileData(&mapTree.at("DCIM"), &wstrTarget[0], nSeparators - 1));
+    ASSERT_EQ(0, SaveRootFolderTree(m_engine, mapTree.at("DCIM"), m_dir.File("restore/DCIM")));
     std::ifstream cafe(m_dir.File("restore/DCIM/Summer 2019/Café résumé.txt"), std::ios::binary);
     EXPECT_EQ(s.mapExpected.at("dcim/summer 2019/café résumé.txt"),
               std::string((std::istreambuf_iterator<char>(cafe)), std::istreambuf_iterator<char>()));

@@ -64,6 +64,20 @@ protected:
         ASSERT_EQ(0, mkdir(m_dir.File("out").c_str(), 0755));
     }
 
+    // Sweeps the image again into a fresh store and returns the root folder of that name.
+    _FILE_NODE_ RescanForRootFolder(const wchar_t* szStore, const std::string& strFolder) {
+        std::wstring strStore = szStore;
+        EXPECT_EQ(0, m_engine.InitProfessionalScan(&strStore[0]));
+        SweepNtfsRecords(m_strImage, m_engine);
+        m_engine.ParseProfessionalRecordVec();
+        std::vector<_FILE_NODE_> vecRoot;
+        EXPECT_EQ(0, m_engine.GetChildrenFileNode(nullptr, 0, vecRoot));
+        _FILE_NODE_ folder = {};
+        for (const _FILE_NODE_& node : vecRoot)
+            if (node.szFileName == strFolder) folder = node;
+        return folder;
+    }
+
     std::vector<uint8_t> Save(_FILE_NODE_& node, const std::string& strName) {
         std::wstring strTarget = Path2Unicode(m_dir.File("out/" + strName).c_str());
         EXPECT_EQ(0, m_engine.SaveFileData(&node, &strTarget[0], 0));
@@ -137,15 +151,7 @@ TEST_F(FileDataTest, FolderSaveIsBreadthFirstWithEnterableFolders) {
     std::vector<uint8_t> vecDeep = MakeTestBytes(33, 11);
     std::vector<uint8_t> vecRecord = CNtfsRecordBuilder(36, 0).FileName(37, u"deep.txt").ResidentData(vecDeep).Build();
     ASSERT_TRUE(WriteImageAt(m_strImage, CSyntheticNtfsVolume::RecordSector(36) * 512, vecRecord));
-    std::wstring strStore = L"Pro_Ntfs_tree";
-    ASSERT_EQ(0, m_engine.InitProfessionalScan(&strStore[0]));
-    SweepNtfsRecords(m_strImage, m_engine);
-    m_engine.ParseProfessionalRecordVec();
-    std::vector<_FILE_NODE_> vecRoot;
-    ASSERT_EQ(0, m_engine.GetChildrenFileNode(nullptr, 0, vecRoot));
-    _FILE_NODE_ docs = {};
-    for (const _FILE_NODE_& node : vecRoot)
-        if (std::string(node.szFileName) == "Docs") docs = node;
+    _FILE_NODE_ docs = RescanForRootFolder(L"Pro_Ntfs_tree", "Docs");
     ASSERT_EQ(20u, docs.nDirIndex);
 
     const std::string strRoot = m_dir.File("out");
@@ -181,15 +187,7 @@ TEST_F(FileDataTest, RunsEndingBeforeTheSizeFailTheFileAndItsFolder) {
     std::vector<uint8_t> vecRecord =
         CNtfsRecordBuilder(36, 0).FileName(20, u"cut.bin").NonResidentData({{500, 2}}, 100000, 4096).Build();
     ASSERT_TRUE(WriteImageAt(m_strImage, CSyntheticNtfsVolume::RecordSector(36) * 512, vecRecord));
-    std::wstring strStore = L"Pro_Ntfs_cut";
-    ASSERT_EQ(0, m_engine.InitProfessionalScan(&strStore[0]));
-    SweepNtfsRecords(m_strImage, m_engine);
-    m_engine.ParseProfessionalRecordVec();
-    std::vector<_FILE_NODE_> vecRoot;
-    ASSERT_EQ(0, m_engine.GetChildrenFileNode(nullptr, 0, vecRoot));
-    _FILE_NODE_ docs = {};
-    for (const _FILE_NODE_& node : vecRoot)
-        if (std::string(node.szFileName) == "Docs") docs = node;
+    _FILE_NODE_ docs = RescanForRootFolder(L"Pro_Ntfs_cut", "Docs");
     std::vector<_FILE_NODE_> vecDocs;
     ASSERT_EQ(0, m_engine.GetChildrenFileNode(&docs, 1, vecDocs));
     _FILE_NODE_* pCut = nullptr;
