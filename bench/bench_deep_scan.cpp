@@ -24,7 +24,7 @@
 
 #include "carving/file_category.h"
 #include "engine/log_file_manager.h"
-#include "engine/professional_recovery.h"
+#include "session/professional_recovery.h"
 #include "tests/fixtures/fat_image_walk.h"
 #include "tests/fixtures/media_samples.h"
 #include "util/app_folder.h"

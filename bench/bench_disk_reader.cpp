@@ -57,13 +57,13 @@ double TimeReader(const std::string& strPath, long long llBytes) {
     std::wstring wstrPath = Path2Unicode(strPath.c_str());
     long long llSectors = llBytes / SECTOR_BYTES;
     CDiskReader reader;
-    if (reader.Init(&wstrPath[0], static_cast<unsigned long long>(llSectors)) != KR_SUCCESS) return -1;
+    if (reader.Init(&wstrPath[0], static_cast<unsigned long long>(llSectors)) != DEVICE_READ_OK) return -1;
     std::vector<unsigned char> vecBuf(DISK_READ_PIECE_BYTES);
     auto tStart = std::chrono::steady_clock::now();
     for (long long llSector = 0; llSector < llSectors; llSector += REQUEST_SECTORS) {
         int nCount = static_cast<int>(std::min<long long>(REQUEST_SECTORS, llSectors - llSector));
         unsigned int nRead = 0;
-        if (reader.ReadData(vecBuf.data(), nCount, llSector, SECTOR_BYTES, &nRead) != KR_SUCCESS) return -1;
+        if (reader.ReadData(vecBuf.data(), nCount, llSector, SECTOR_BYTES, &nRead) != DEVICE_READ_OK) return -1;
     }
     return Seconds(tStart);
 }

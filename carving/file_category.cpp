@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "carving/file_categories.h"
+#include "engine/file_categories.h"
 #include "util/path.h"
 #include "util/text.h"
 

@@ -3,7 +3,6 @@
 #include "carving/file_type_judge.h"
 #include "carving/signature_constants.h"
 #include "carving/signature_match.h"
-#include "fat/fat_record_tests.h"
 
 namespace {
 
@@ -34,6 +33,5 @@ int CFileTypeJudge::IsFileSystemSector(const unsigned char* pSector, int nLen) {
     if (TextAt(pSector, nLen, 0, "RSTR") && ContainsNtfsName(pSector, nLen)) return 1;
     if (SignatureAt(pSector, nLen, 0, ucAttrDefHead)) return 1;
     if (IsKnownBootSector(pSector, nLen)) return 1;
-    // A folder's first sector ("." and "..") is no file's content either.
-    return IsFatFDTRecord(pSector, nLen) || IsFatFileRecord(pSector, nLen) ? 1 : 0;
+    return m_pfnDirectorySectorTest != nullptr && m_pfnDirectorySectorTest(pSector, nLen) ? 1 : 0;
 }

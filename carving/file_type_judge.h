@@ -44,8 +44,13 @@ public:
     static int IsFileTypeMatching(const unsigned char* pBuf, int nLen, const char* szExt,
                                   CDiskReader* pReader, int nBytesPerSector,
                                   unsigned long long u64StartSector);
-    // 1 when the sector holds NTFS, FAT or exFAT metadata rather than file content.
+    // 1 when the sector holds NTFS, FAT or exFAT metadata rather than file content. Directory
+    // sectors are told by the test an engine above carving hands in (SetDirectorySectorTest).
     static int IsFileSystemSector(const unsigned char* pSector, int nLen);
+    // The file systems' own directory test (the FAT engines know what a directory sector looks
+    // like; carving does not). Null: no sector counts as a directory. Process-wide.
+    typedef bool (*PFN_DIRECTORY_SECTOR_TEST)(const unsigned char* pSector, int nLen);
+    static void SetDirectorySectorTest(PFN_DIRECTORY_SECTOR_TEST pfnTest) { m_pfnDirectorySectorTest = pfnTest; }
 
     // --- Office sub-types (read the device through the context) ------------------------------
     // OLE compound file at m_u64CurrentSector: EXT_DOC, EXT_XLS, EXT_PPT, or EXT_OLE when the
@@ -152,6 +157,7 @@ public:
                                                      // inside carved streams
     static int m_bIsMtsFileHead;                     // the previous carve found an MTS head
     static std::vector<_TS_FILE_RANGE_> m_tsFileRangeVec;  // streams carved in this scan
+    static PFN_DIRECTORY_SECTOR_TEST m_pfnDirectorySectorTest;
 
     // Progress and stop state of the size walks.
     static unsigned long long m_u64ScanSectorCount;

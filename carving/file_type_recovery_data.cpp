@@ -12,8 +12,8 @@
 #include <new>
 #include <string>
 
-#include "carving/file_categories.h"
 #include "carving/file_type_recovery.h"
+#include "engine/file_categories.h"
 #include "util/app_folder.h"
 #include "util/debug_log.h"
 #include "util/path.h"

@@ -13,6 +13,7 @@ unsigned long long CFileTypeJudge::m_u64CurrentSector = 0;
 int CFileTypeJudge::m_bIsNeedCheckTsFileRange = 1;
 int CFileTypeJudge::m_bIsMtsFileHead = 0;
 std::vector<_TS_FILE_RANGE_> CFileTypeJudge::m_tsFileRangeVec;
+CFileTypeJudge::PFN_DIRECTORY_SECTOR_TEST CFileTypeJudge::m_pfnDirectorySectorTest = nullptr;
 
 unsigned long long CFileTypeJudge::m_u64ScanSectorCount = 0;
 unsigned long long CFileTypeJudge::m_u64SectorTotalCount = 0;

@@ -70,7 +70,7 @@ int CDiskReader::Adopt(int hDisk, unsigned long long u64EndSector) {
     if (hDisk < 0) return errno != 0 ? errno : EIO;
     m_hDisk = hDisk;
     m_u64EndSector = u64EndSector;
-    return KR_SUCCESS;
+    return DEVICE_READ_OK;
 }
 
 int CDiskReader::Init(int nDiskNo, unsigned long long u64EndSector) {
@@ -81,7 +81,7 @@ int CDiskReader::Init(int nDiskNo, unsigned long long u64EndSector) {
 }
 
 int CDiskReader::Init(wchar_t* pPath, unsigned long long u64EndSector) {
-    if (pPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    if (pPath == nullptr) return DEVICE_INVALID_REQUEST;
     Close();
     std::string strPath = Unicode2Path(pPath);
     int hDisk;
@@ -113,14 +113,14 @@ int CDiskReader::ReadSectors(unsigned char* pBuf, int nSectorCount, long long ll
     bool bOk = ReadPieces(m_hDisk, pBuf, u64Len, llOffset, u64Piece == 0 ? u64Len : u64Piece, u64Done, nError);
     if (pnReadSectors != nullptr)
         *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
-    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+    return bOk ? DEVICE_READ_OK : DEVICE_READ_FAULT;
 }
 
 int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector,
                           int nBytesPerSector, unsigned int* pnReadSectors) {
     long long llOffset = 0;
     if (!CheckRange(pBuf, nSectorCount, llStartSector, nBytesPerSector, llOffset))
-        return KR_ERROR_INVALID_PARAMETER;
+        return DEVICE_INVALID_REQUEST;
     // A negative start that passed the range check is lseek's to refuse.
     if (lseek(m_hDisk, static_cast<off_t>(llOffset), SEEK_SET) < 0) {
         int nError = errno;
@@ -129,7 +129,7 @@ int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llSta
     }
     int nError = 0;
     int nRet = ReadSectors(pBuf, nSectorCount, -1, nBytesPerSector, DISK_READ_PIECE_BYTES, pnReadSectors, nError);
-    if (nRet != KR_SUCCESS) LogReadFault(nError);
+    if (nRet != DEVICE_READ_OK) LogReadFault(nError);
     return nRet;
 }
 
@@ -137,7 +137,7 @@ int CDiskReader::ReadDataAt(unsigned char* pBuf, int nSectorCount, long long llS
                             unsigned int* pnReadSectors, int* pnError) const {
     long long llOffset = 0;
     if (llStartSector < 0 || !CheckRange(pBuf, nSectorCount, llStartSector, nBytesPerSector, llOffset))
-        return KR_ERROR_INVALID_PARAMETER;
+        return DEVICE_INVALID_REQUEST;
     int nError = 0;
     // One request for the whole range (piece size 0): the point of this form is few, large reads.
     int nRet = ReadSectors(pBuf, nSectorCount, llOffset, nBytesPerSector, 0, pnReadSectors, nError);
@@ -150,10 +150,10 @@ void LogReadFault(int nError) {
 }
 
 int ReadData(int hFile, unsigned char* pBuf, int nLen, unsigned int* pnRead) {
-    if (nLen < 0 || (pBuf == nullptr && nLen > 0)) return KR_ERROR_INVALID_PARAMETER;
+    if (nLen < 0 || (pBuf == nullptr && nLen > 0)) return DEVICE_INVALID_REQUEST;
     uint64_t u64Done = 0;
     int nError = 0;
     bool bOk = ReadPieces(hFile, pBuf, static_cast<uint64_t>(nLen), -1, DISK_READ_PIECE_BYTES, u64Done, nError);
     if (pnRead != nullptr) *pnRead = static_cast<unsigned int>(u64Done);
-    return bOk ? KR_SUCCESS : KR_ERROR_READ_FAULT;
+    return bOk ? DEVICE_READ_OK : DEVICE_READ_FAULT;
 }

@@ -3,7 +3,7 @@
 // file) and a sector limit that keeps reads inside the engine's area.
 #include <cstdint>
 
-#include "engine/result_codes.h"
+#include "device/read_results.h"
 
 // Largest single request handed to read(); the deep scan's chunks are exactly this size.
 constexpr int DISK_READ_PIECE_BYTES = 65536;

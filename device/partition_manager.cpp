@@ -92,7 +92,7 @@ bool CPartitionManager::ReadAt(int hDisk, uint64_t u64Sector, unsigned char* pBu
     off_t llOffset = static_cast<off_t>(u64Sector * static_cast<uint64_t>(m_nBytesPerSector));
     if (lseek(hDisk, llOffset, SEEK_SET) < 0) return false;
     unsigned int uGot = 0;
-    bool bOk = ReadData(hDisk, pBuf, static_cast<int>(uLen), &uGot) == KR_SUCCESS;
+    bool bOk = ReadData(hDisk, pBuf, static_cast<int>(uLen), &uGot) == DEVICE_READ_OK;
     if (puGot != nullptr) *puGot = uGot;
     return bOk;
 }

@@ -92,9 +92,9 @@ void CSweepPrefetcher::ReadBlock(Block& block) const {
     unsigned long long u64Offset = 0;
     for (int i = 0; i < block.nChunks; ++i) {
         const unsigned long long u64End = u64Offset + static_cast<unsigned long long>(block.anSectors[i]);
-        if (nResult == KR_SUCCESS || nRead >= u64End) {
+        if (nResult == DEVICE_READ_OK || nRead >= u64End) {
             block.anRead[i] = static_cast<unsigned int>(block.anSectors[i]);
-            block.anResult[i] = KR_SUCCESS;
+            block.anResult[i] = DEVICE_READ_OK;
             block.anError[i] = 0;
         } else {
             // The large request stopped at or before this chunk: ask for the chunk alone, as the
@@ -154,7 +154,7 @@ unsigned char* CSweepPrefetcher::Fetch(unsigned long long u64Sector, int nSector
                               std::min<unsigned long long>(static_cast<unsigned long long>(m_nChunkSectors),
                                                            u64RunEnd - u64Sector);
     if (nSectors > m_nChunkSectors) {
-        chunk.nResult = KR_ERROR_INVALID_PARAMETER;  // more than one chunk was never asked for
+        chunk.nResult = DEVICE_INVALID_REQUEST;  // more than one chunk was never asked for
     } else if (m_ring.empty() || !bPlanned) {
         // Outside what the read-ahead plans for: read it here and now.
         const size_t nBytes = nSectors > 0 && m_nBytesPerSector > 0
@@ -174,8 +174,8 @@ unsigned char* CSweepPrefetcher::Fetch(unsigned long long u64Sector, int nSector
             m_cvConsumer.wait(lock);
         }
     }
-    if (chunk.nResult == KR_ERROR_READ_FAULT) LogReadFault(chunk.nError);
-    if (pnReadSectors != nullptr && (chunk.nResult == KR_SUCCESS || chunk.nResult == KR_ERROR_READ_FAULT))
+    if (chunk.nResult == DEVICE_READ_FAULT) LogReadFault(chunk.nError);
+    if (pnReadSectors != nullptr && (chunk.nResult == DEVICE_READ_OK || chunk.nResult == DEVICE_READ_FAULT))
         *pnReadSectors = chunk.nRead;
     if (pnResult != nullptr) *pnResult = chunk.nResult;
     return chunk.pData;

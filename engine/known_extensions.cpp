@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "carving/file_categories.h"
+#include "engine/file_categories.h"
 
 const char* GetStorePhotoExtensionList() {
     return szPhotoFileTypeList;

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "carving/file_categories.h"
 #include "carving/file_type_judge.h"
 #include "device/disk_reader.h"
+#include "engine/file_categories.h"
 #include "engine/result_codes.h"
 #include "fat/virtual_dbr.h"
 #include "util/app_folder.h"

@@ -207,6 +207,10 @@ int IsFatFDTRecord(const unsigned char* pBuf, int nLen) {
     return 1;
 }
 
+bool IsFatDirectorySector(const unsigned char* pSector, int nLen) {
+    return IsFatFDTRecord(pSector, nLen) != 0 || IsFatFileRecord(pSector, nLen) != 0;
+}
+
 int CopyFatDirWithSlack(unsigned char* pDst, int nDstCapacity, const unsigned char* pSrc, int nLen) {
     if (pDst == nullptr || pSrc == nullptr || nLen < 0 || nDstCapacity < FAT_DIR_SLACK_BYTES ||
         nDstCapacity - FAT_DIR_SLACK_BYTES < nLen)

@@ -34,6 +34,10 @@ int IsFatEntyValid(const FAT32_Entry* pEntry, int nEntries = 1);
 // it 0, as does an end marker in the first entry. Null, or nLen < 32, give 0.
 int IsFatFDTRecord(const unsigned char* pBuf, int nLen);
 
+// Either kind of directory sector: a directory's first sector or any other of its table. This is
+// the test a carved file's walk stops at (CFileTypeJudge::SetDirectorySectorTest).
+bool IsFatDirectorySector(const unsigned char* pSector, int nLen);
+
 // Copies nLen bytes of pSrc into pDst and zeroes the FAT_DIR_SLACK_BYTES after them, for callers
 // that keep directory buffers with slack. pDst must hold nDstCapacity >= nLen +
 // FAT_DIR_SLACK_BYTES bytes. Returns 0, or 87 (KR_ERROR_INVALID_PARAMETER) for null pointers, a

@@ -10,9 +10,9 @@
 #include <cwchar>
 #include <memory>
 
-#include "carving/file_categories.h"
 #include "carving/file_type_judge.h"
 #include "device/disk_reader.h"
+#include "engine/file_categories.h"
 #include "engine/result_codes.h"
 #include "ntfs/ntfs_records.h"
 #include "util/app_folder.h"

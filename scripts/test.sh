@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Everything CI checks: installs what is missing, builds with warnings as errors, runs every test,
+# Everything CI checks: installs what is missing, checks that includes point only down the layers,
+# builds with warnings as errors, runs every test,
 # runs them again under AddressSanitizer + UndefinedBehaviorSanitizer, and runs each fuzz target briefly.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 
 "$root/scripts/install-deps.sh"
+
+echo "== layers"
+"$root/scripts/check-layers.sh"
 
 echo "== build and test"
 cmake -S "$root" -B "$root/build" -DKORVALO_WERROR=ON >/dev/null

@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <string>
 
-#include "carving/file_categories.h"
 #include "carving/file_type_icons.h"
+#include "engine/file_categories.h"
 
 namespace {
 

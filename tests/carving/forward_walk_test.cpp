@@ -7,6 +7,7 @@
 #include "carving/forward_walk.h"
 #include "carving/signature_constants.h"
 #include "carving_test_disk.h"
+#include "fat/fat_record_tests.h"
 #include "fixtures/carving_image.h"
 #include "util/le.h"
 
@@ -68,7 +69,10 @@ int RecordProgress(void* pParam, int nProgress, int nPercent, int nRemain, unsig
 
 class ForwardWalkTest : public ::testing::Test {
 protected:
+    // As in a deep scan, the FAT engines tell their directory sectors.
+    void SetUp() override { J::SetDirectorySectorTest(&IsFatDirectorySector); }
     void TearDown() override {
+        J::SetDirectorySectorTest(nullptr);
         J::InitCallBack(nullptr, nullptr, nullptr, 0);
         J::m_u64ScanSectorCount = 0;
         J::m_u64SectorTotalCount = 0;

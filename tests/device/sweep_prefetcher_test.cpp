@@ -32,8 +32,8 @@ protected:
         std::string strImage = m_dir.File("disk.img");
         ASSERT_TRUE(WriteWholeFile(strImage, v.data(), v.size()));
         std::wstring wstrImage = Path2Unicode(strImage.c_str());
-        ASSERT_EQ(KR_SUCCESS, m_reader.Init(&wstrImage[0], u64LimitSectors));
-        ASSERT_EQ(KR_SUCCESS, m_plain.Init(&wstrImage[0], u64LimitSectors));
+        ASSERT_EQ(DEVICE_READ_OK, m_reader.Init(&wstrImage[0], u64LimitSectors));
+        ASSERT_EQ(DEVICE_READ_OK, m_plain.Init(&wstrImage[0], u64LimitSectors));
         m_u64Limit = u64LimitSectors;
     }
 
@@ -49,8 +49,8 @@ protected:
         int nWantResult = m_plain.ReadData(vWant.data(), nSectors, static_cast<long long>(u64Sector), nBps, &nWant);
         ASSERT_EQ(nWantResult, nGotResult) << "sector " << u64Sector;
         ASSERT_EQ(nWant, nGot) << "sector " << u64Sector;
-        if (nGotResult == KR_ERROR_INVALID_PARAMETER) return;  // refused: nothing to compare
-        if (nGotResult == KR_ERROR_READ_FAULT) ++m_nFaults;
+        if (nGotResult == DEVICE_INVALID_REQUEST) return;  // refused: nothing to compare
+        if (nGotResult == DEVICE_READ_FAULT) ++m_nFaults;
         ASSERT_EQ(0, memcmp(pChunk, vWant.data(), static_cast<size_t>(nGot) * static_cast<size_t>(nBps)))
             << "sector " << u64Sector;
         memset(pChunk, 0xEE, vWant.size());
@@ -104,7 +104,7 @@ TEST_P(SweepPrefetcherTest, RequestsOutsideTheRunAreStillAnswered) {
     unsigned int nRead = 7;
     int nResult = 0;
     prefetcher.Fetch(0, nChunk + 1, 400, &nRead, &nResult);
-    EXPECT_EQ(KR_ERROR_INVALID_PARAMETER, nResult);
+    EXPECT_EQ(DEVICE_INVALID_REQUEST, nResult);
     EXPECT_EQ(7u, nRead);
     Check(prefetcher, 10 + static_cast<unsigned long long>(nChunk), nChunk, 200);
 }

@@ -1,4 +1,4 @@
-#include "engine/recovery_factory.h"
+#include "session/recovery_factory.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,8 +9,8 @@
 
 #include "device/disk_reader.h"
 #include "device/volume_tests.h"
-#include "engine/fast_ext_recovery.h"
-#include "engine/professional_recovery.h"
+#include "session/fast_ext_recovery.h"
+#include "session/professional_recovery.h"
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/text.h"

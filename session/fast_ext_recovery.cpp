@@ -1,4 +1,4 @@
-#include "engine/fast_ext_recovery.h"
+#include "session/fast_ext_recovery.h"
 
 #include <cerrno>
 

@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "engine/log_file_manager.h"
-#include "engine/professional_recovery.h"
-#include "engine/recovery_factory.h"
 #include "fixtures/carving_image.h"
 #include "fixtures/disk_list.h"
 #include "fixtures/fat_image_walk.h"
 #include "fixtures/media_samples.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
+#include "session/professional_recovery.h"
+#include "session/recovery_factory.h"
 #include "util/app_folder.h"
 #include "util/fault_guard.h"
 #include "util/text.h"

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/fast_ext_recovery.h"
-#include "engine/recovery_factory.h"
 #include "fixtures/debug_capture.h"
 #include "fixtures/disk_list.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
+#include "session/fast_ext_recovery.h"
+#include "session/recovery_factory.h"
 #include "util/text.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/professional_recovery.h"
+#include "session/professional_recovery.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -13,9 +13,9 @@
 #include "device/sweep_prefetcher.h"
 #include "engine/log_file_manager.h"
 #include "engine/node_order.h"
-#include "engine/recovery_factory.h"
 #include "fat/fat_record_tests.h"
 #include "ntfs/ntfs_record_tests.h"
+#include "session/recovery_factory.h"
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/fault_guard.h"
@@ -37,6 +37,8 @@ std::wstring LogFileName(const char* szFolder, const char* szPrefix) {
 
 CProfessionalRecovery::CProfessionalRecovery() {
     memset(&m_logFileInfo, 0, sizeof(m_logFileInfo));
+    // Carved files end where a FAT directory begins; carving itself cannot tell one.
+    CFileTypeJudge::SetDirectorySectorTest(&IsFatDirectorySector);
 }
 
 CProfessionalRecovery::~CProfessionalRecovery() {

@@ -6,7 +6,7 @@
 #include <unordered_map>
 
 #include "engine/node_order.h"
-#include "engine/professional_recovery.h"
+#include "session/professional_recovery.h"
 #include "util/path.h"
 
 namespace {
