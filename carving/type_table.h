@@ -13,6 +13,11 @@ struct _EXTEND_NAME_AND_TYPE_ {
     EXTEND_NAME_TYPE nFileType;
     PFN_IS_TYPE pfnIsType;
     PFN_GET_FILE_BYTES_SIZE pfnGetFileBytesSize;  // null: the type has no size rule
+    // The bytes a head of this type can begin with: the detection walk asks the test only for
+    // buffers that start with one of them. Null: the signature lies past offset 0, so the test is
+    // asked whatever the first byte.
+    const char* pLeadBytes;
+    int nLeadBytes;
 };
 
 // 87 rows of formats and a terminator row (null name, EXT_UNKNOWN, null functions).

@@ -25,6 +25,17 @@ TEST(TypeTable, EndsWithTheTerminatorAfter87Rows) {
         EXPECT_NE(szExtendNameAndType[i].nFileType, EXT_UNKNOWN);
         // Extensions are stored in lower case.
         for (const char* p = szExtendNameAndType[i].szExtendName; *p; ++p) EXPECT_FALSE(*p >= 'A' && *p <= 'Z');
+        // Rows of one test name the same first bytes, so a row added later cannot narrow or
+        // widen the walk's prefilter by accident.
+        for (int j = 0; j < i; ++j) {
+            const _EXTEND_NAME_AND_TYPE_& a = szExtendNameAndType[i];
+            const _EXTEND_NAME_AND_TYPE_& b = szExtendNameAndType[j];
+            if (a.pfnIsType != b.pfnIsType) continue;
+            EXPECT_EQ(std::string(a.pLeadBytes ? a.pLeadBytes : "*", a.pLeadBytes ? a.nLeadBytes : 1),
+                      std::string(b.pLeadBytes ? b.pLeadBytes : "*", b.pLeadBytes ? b.nLeadBytes : 1))
+                << "with " << b.szExtendName;
+            break;
+        }
     }
 }
 
