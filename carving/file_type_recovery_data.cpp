@@ -1,6 +1,5 @@
 // The data of carved files: recovery into a file and preview. A carved file is its size in
 // bytes read straight from its head sector on.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,16 +13,16 @@
 
 #include "carving/file_type_recovery.h"
 #include "engine/file_categories.h"
-#include "util/app_folder.h"
 #include "util/debug_log.h"
 #include "util/path.h"
+#include "util/preview_file.h"
+#include "util/progress.h"
+#include "util/safe_writer.h"
 #include "util/text.h"
 
 namespace {
 
 constexpr int CARVED_DATA_CHUNK_BYTES = 65536;
-constexpr unsigned int CARVED_FILE_MODE = 0644;
-constexpr unsigned int CARVED_FOLDER_MODE = 0755;  // 0644 folders could not be entered
 constexpr size_t PREVIEW_PATH_CAPACITY = 256;
 
 // Receives each chunk: the bytes that belong to the file (the last sector cut to the size) and
@@ -60,39 +59,12 @@ int ReadCarvedBytes(CDiskReader& reader, int nBytesPerSector, unsigned long long
     return KR_SUCCESS;
 }
 
-// Writes all nLen bytes; 0 or errno.
-int WriteAll(int hFile, const unsigned char* pData, size_t nLen) {
-    while (nLen > 0) {
-        ssize_t nWritten = write(hFile, pData, nLen);
-        if (nWritten < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (nWritten == 0) return EIO;
-        pData += nWritten;
-        nLen -= static_cast<size_t>(nWritten);
-    }
-    return 0;
-}
-
-int Percent(unsigned long long u64Done, unsigned long long u64Total) {
-    if (u64Total == 0) return 100;
-    return static_cast<int>(u64Done / u64Total * 100 + u64Done % u64Total * 100 / u64Total);
-}
-
 // The lower-case extension of a carved name when it is a picture type, else empty.
 std::string PictureExtension(const char* szFileName) {
     char szExt[KORVALO_PATH_PART_SIZE] = {};
     if (GetExtendName(szFileName, szExt) != 0 || szExt[0] == '\0') return std::string();
     GetCharLowerA(szExt);
     return strstr(szPhotoFileTypeList, szExt) != nullptr ? std::string(szExt) : std::string();
-}
-
-// A fresh preview file: whatever is at the path (a file, or a link planted there) is removed
-// first, and the new file is created only if nothing took its place. -1 with errno on failure.
-int CreatePreviewFile(const std::string& strPath) {
-    if (unlink(strPath.c_str()) != 0 && errno != ENOENT) return -1;
-    return open(strPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, CARVED_FILE_MODE);
 }
 
 }  // namespace
@@ -102,12 +74,15 @@ int CFileTypeRecovery::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTarget
     if (!pBuf) return ENOMEM;
     if (pNode == nullptr || pTargetPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
 
-    int hFile = open(Unicode2Path(pTargetPath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, CARVED_FILE_MODE);
-    if (hFile < 0) {
-        int nError = errno;
-        DebugLog("open Recovery File  erro = %d\n", nError);
-        return nError;
+    int hFile = -1;
+    std::string strUsed;
+    const int nCreated = CreateRecoveredFile(Unicode2Path(pTargetPath), hFile, strUsed);
+    if (nCreated != 0) {
+        DebugLog("open Recovery File  erro = %d\n", nCreated);
+        return nCreated;
     }
+    // The callbacks are told the name the file was actually written under.
+    std::wstring wstrUsed = Path2Unicode(strUsed.c_str());
 
     const unsigned long long u64Size = pNode->u64FileSize;
     int nResult = ReadCarvedBytes(
@@ -116,11 +91,12 @@ int CFileTypeRecovery::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTarget
             int nError = WriteAll(hFile, pData, nLen);
             if (nError != 0) return nError;
             if (m_pRecoveryCallBack == nullptr) return 0;
-            return m_pRecoveryCallBack(m_pCallBackParam, Percent(u64Before + nLen, u64Size), 100, 0, pTargetPath);
+            return m_pRecoveryCallBack(m_pCallBackParam, ProgressPercent(u64Before + nLen, u64Size), 100, 0,
+                                       &wstrUsed[0]);
         });
     // Errors are reported once more; a stop answer was the caller's own and is not echoed.
     if (nResult > 0 && m_pRecoveryCallBack != nullptr)
-        m_pRecoveryCallBack(m_pCallBackParam, 100, 100, nResult, pTargetPath);
+        m_pRecoveryCallBack(m_pCallBackParam, 100, 100, nResult, &wstrUsed[0]);
     close(hFile);
     return nResult;
 }
@@ -135,20 +111,15 @@ int CFileTypeRecovery::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsign
     }
 
     int nResult = KR_SUCCESS;
-    int hFile = -1;
+    CPreviewFile previewFile;
     bool bToFile = false;
     const std::string strExt = PictureExtension(pNode->szFileName);
     if (!strExt.empty()) {
-        const std::string strFolder = rsb_getScanLogFolder();
-        const std::string strPath = strFolder + "tmp." + strExt;
+        const std::string strPath = CPreviewFile::PathFor(strExt);
         if (strPath.size() < PREVIEW_PATH_CAPACITY && pPreviewPath != nullptr) {
             bToFile = true;
-            nResult = rsb_makeDirs(strFolder, CARVED_FOLDER_MODE);
-            if (nResult == KR_SUCCESS) {
-                Ansi2Unicode(strPath.c_str(), pPreviewPath, static_cast<int>(PREVIEW_PATH_CAPACITY));
-                hFile = CreatePreviewFile(strPath);
-                if (hFile < 0) nResult = errno;
-            }
+            Ansi2Unicode(strPath.c_str(), pPreviewPath, static_cast<int>(PREVIEW_PATH_CAPACITY));
+            nResult = previewFile.Create(strExt);
         }
     }
 
@@ -162,22 +133,19 @@ int CFileTypeRecovery::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsign
             m_diskReader, m_nBytesPerSector, pNode->u64RecordSector, u64Wanted, pChunk.get(),
             [&](const unsigned char* pData, size_t nLen, unsigned long long u64Before) {
                 if (bToFile) {
-                    int nError = WriteAll(hFile, pData, nLen);
+                    int nError = WriteAll(previewFile.Handle(), pData, nLen);
                     if (nError != 0) return nError;
                 } else {
                     memcpy(pBuf + nCopied, pData, nLen);
                     nCopied += nLen;
                 }
                 if (pPreViewCallBack == nullptr) return 0;
-                return pPreViewCallBack(pParam, Percent(u64Before + nLen, u64Wanted), 0);
+                return pPreViewCallBack(pParam, ProgressPercent(u64Before + nLen, u64Wanted), 0);
             });
     }
 
     if (pPreViewCallBack != nullptr) pPreViewCallBack(pParam, 100, nResult);
-    if (hFile >= 0) {
-        close(hFile);
-        if (nResult != KR_SUCCESS) unlink(Unicode2Path(pPreviewPath).c_str());
-    }
+    previewFile.Finish(nResult == KR_SUCCESS);
     nBufLen = bToFile ? 0 : static_cast<int>(nCopied);
     return nResult;
 }

@@ -1,10 +1,7 @@
 #include "fat/fat_file_data.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -14,34 +11,15 @@
 #include "engine/file_categories.h"
 #include "engine/result_codes.h"
 #include "fat/virtual_dbr.h"
-#include "util/app_folder.h"
 #include "util/path.h"
+#include "util/preview_file.h"
+#include "util/progress.h"
+#include "util/safe_writer.h"
 #include "util/text.h"
 
 namespace {
 
 constexpr int PREVIEW_PATH_CHARS = 256;
-constexpr int FAT_SAVE_PATH_CHARS = 4096;
-
-int WriteAll(int hFile, const unsigned char* pData, size_t nLen) {
-    while (nLen > 0) {
-        ssize_t nWritten = write(hFile, pData, nLen);
-        if (nWritten < 0 && errno == EINTR) continue;
-        if (nWritten <= 0) return nWritten < 0 ? errno : EIO;
-        pData += nWritten;
-        nLen -= static_cast<size_t>(nWritten);
-    }
-    return 0;
-}
-
-int MakeFolder(const std::wstring& wstrPath) {
-    if (mkdir(Unicode2Path(wstrPath.c_str()).c_str(), FAT_SAVED_FOLDER_MODE) != 0 && errno != EEXIST) return errno;
-    return 0;
-}
-
-int Percent(uint64_t u64Done, uint64_t u64Total) {
-    return u64Total == 0 ? 100 : static_cast<int>(u64Done * 100 / u64Total);
-}
 
 // The lower-cased extension when the name has one that the picture list holds, else "".
 std::string PictureExtension(const char* szName) {
@@ -126,18 +104,15 @@ int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBa
     if (pNode == nullptr || pTargetPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
     if (pNode->bIsDir == 0) return SaveDataToTargetFile(pNode, pTargetPath);
 
-    const std::wstring wstrTarget = pTargetPath;
-    int nResult = MakeFolder(wstrTarget);
+    std::string strUsed;
+    int nResult = MakeRecoveredFolder(Unicode2Path(pTargetPath), strUsed);
     if (nResult != 0) return nResult;
     m_queSaveDir.clear();
-    m_queSaveDir.emplace_back(*pNode, wstrTarget);
-    m_strCurPath = wstrTarget;
-    bool bFirst = true;
+    m_queSaveDir.emplace_back(*pNode, Path2Unicode(strUsed.c_str()));
     while (!m_queSaveDir.empty()) {
         std::pair<_FILE_NODE_, std::wstring> folder = m_queSaveDir.front();
         m_queSaveDir.pop_front();
-        if (!bFirst) m_strCurPath = folder.second + L"/" + MakeSafeFatPathComponent(folder.first.szFileName);
-        bFirst = false;
+        m_strCurPath = folder.second;
         int nSeparators = 0;
         GetPathDirIndex(m_strCurPath.c_str(), nSeparators);
         std::vector<_FILE_NODE_> vecChildren;
@@ -148,14 +123,9 @@ int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBa
             return nListed;
         }
         for (_FILE_NODE_& child : vecChildren) {
+            // Several files of one name in one folder (a deleted one and its successor, often
+            // found by a deep scan) each get their own file: the writer never reuses a name.
             std::wstring wstrPath = m_strCurPath + L"/" + MakeSafeFatPathComponent(child.szFileName);
-            if (child.bIsDir == 0) {
-                // A deep scan often finds several files of one name in one folder (a deleted one
-                // and its successor): each gets its own file.
-                wchar_t wszUnique[FAT_SAVE_PATH_CHARS];
-                if (GetRealFileName(Unicode2Path(wstrPath.c_str()).c_str(), wszUnique, FAT_SAVE_PATH_CHARS) == 0)
-                    wstrPath = wszUnique;
-            }
             const int nChild = SaveDataToTargetFile(&child, &wstrPath[0]);
             if (nChild == KR_STOPPED_BY_USER) {
                 m_queSaveDir.clear();
@@ -174,9 +144,10 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
         return KR_ERROR_INVALID_PARAMETER;
     }
     if (pNode->bIsDir != 0) {
-        int nResult = MakeFolder(wstrTarget);
+        std::string strUsed;
+        int nResult = MakeRecoveredFolder(Unicode2Path(pTargetPath), strUsed);
         if (nResult != 0) return nResult;
-        m_queSaveDir.emplace_back(*pNode, m_strCurPath);
+        m_queSaveDir.emplace_back(*pNode, Path2Unicode(strUsed.c_str()));
         return 0;
     }
     int nResult = CheckClusterSize(*pNode);
@@ -184,19 +155,19 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
         Report(100, nResult, wstrTarget);
         return nResult;
     }
-    // A file already there is replaced, not overwritten in part: a longer old file would
-    // otherwise keep its tail behind the recovered data.
-    const int hFile = open(Unicode2Path(pTargetPath).c_str(), O_RDWR | O_CREAT | O_TRUNC, FAT_SAVED_FILE_MODE);
-    if (hFile < 0) {
-        nResult = errno;
+    int hFile = -1;
+    std::string strUsed;
+    nResult = CreateRecoveredFile(Unicode2Path(pTargetPath), hFile, strUsed);
+    if (nResult != 0) {
         Report(100, nResult, wstrTarget);
         return nResult;
     }
+    const std::wstring wstrUsed = Path2Unicode(strUsed.c_str());
     const uint64_t u64Size = pNode->u64FileSize;
     uint64_t u64Remaining = u64Size;
     if (u64Remaining == 0) {
         close(hFile);
-        Report(100, 0, wstrTarget);
+        Report(100, 0, wstrUsed);
         return 0;
     }
     std::unique_ptr<unsigned char[]> pCluster(new unsigned char[pNode->nClusterSize]);
@@ -211,7 +182,7 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
         if (nResult != 0) break;
         u64Remaining -= u64Chunk;
         if (m_pRecoveryCallBack != nullptr) {
-            const int nAnswer = Report(Percent(u64Size - u64Remaining, u64Size), nResult, wstrTarget);
+            const int nAnswer = Report(ProgressPercent(u64Size - u64Remaining, u64Size), nResult, wstrUsed);
             if (nAnswer != 0) {
                 nResult = nAnswer;
                 break;
@@ -219,7 +190,7 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
         }
         if (u64Remaining > 0 && !NextCluster(*pNode, bChain, u32Cluster, u32Cluster, nResult)) break;
     }
-    if (nResult > 0) Report(100, nResult, wstrTarget);
+    if (nResult > 0) Report(100, nResult, wstrUsed);
     close(hFile);
     return nResult;
 }
@@ -230,28 +201,19 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
     int nResult = CheckClusterSize(*pNode);
     if (nResult != 0) return nResult;
 
-    std::string strPreviewFile;
+    CPreviewFile previewFile;
     const std::string strExt = PictureExtension(pNode->szFileName);
-    if (!strExt.empty()) {
-        const std::string strFolder = rsb_getScanLogFolder();
-        const std::string strPath = strFolder + "tmp." + strExt;
-        if (strPath.size() < PREVIEW_PATH_CHARS) {
-            rsb_makeDirs(strFolder, 0755);
-            strPreviewFile = strPath;
-            if (pPreviewPath != nullptr) {
-                const std::wstring wstrPath = Path2Unicode(strPath.c_str());
-                wcsncpy(pPreviewPath, wstrPath.c_str(), PREVIEW_PATH_CHARS - 1);
-                pPreviewPath[PREVIEW_PATH_CHARS - 1] = L'\0';
-            }
+    const std::string strPreviewPath = CPreviewFile::PathFor(strExt);
+    if (!strExt.empty() && strPreviewPath.size() < PREVIEW_PATH_CHARS) {
+        if (pPreviewPath != nullptr) {
+            const std::wstring wstrPath = Path2Unicode(strPreviewPath.c_str());
+            wcsncpy(pPreviewPath, wstrPath.c_str(), PREVIEW_PATH_CHARS - 1);
+            pPreviewPath[PREVIEW_PATH_CHARS - 1] = L'\0';
         }
+        nResult = previewFile.Create(strExt);
+        if (nResult != 0) return nResult;
     }
-    int hFile = -1;
-    if (!strPreviewFile.empty()) {
-        // A fresh file of our own: never follow or reuse something planted under that name.
-        unlink(strPreviewFile.c_str());
-        hFile = open(strPreviewFile.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, FAT_SAVED_FILE_MODE);
-        if (hFile < 0) return errno;
-    }
+    const int hFile = previewFile.Handle();
     const bool bToFile = hFile >= 0;
     const int nCapacity = (!bToFile && pBuf != nullptr && nBufLen > 0) ? nBufLen : 0;
     uint64_t u64Total = pNode->u64FileSize;
@@ -279,7 +241,7 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
             }
             u64Done += u64Chunk;
             if (pPreViewCallBack != nullptr) {
-                const int nAnswer = pPreViewCallBack(pParam, Percent(u64Done, u64Total), nResult);
+                const int nAnswer = pPreViewCallBack(pParam, ProgressPercent(u64Done, u64Total), nResult);
                 if (nAnswer != 0) {
                     nResult = nAnswer;
                     break;
@@ -289,10 +251,7 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
         }
     }
     if (pPreViewCallBack != nullptr) pPreViewCallBack(pParam, 100, nResult);
-    if (bToFile) {
-        close(hFile);
-        if (nResult != 0) unlink(strPreviewFile.c_str());
-    }
+    previewFile.Finish(nResult == 0);
     nBufLen = nCopied;
     return nResult;
 }

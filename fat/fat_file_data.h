@@ -16,9 +16,6 @@ class CDiskReader;
 // nClusterSize at or above this is refused with FAT_ERROR_CLUSTER_TOO_LARGE.
 constexpr uint32_t FAT_MAX_READ_CLUSTER_BYTES = 104857601;
 constexpr int FAT_ERROR_CLUSTER_TOO_LARGE = 29;
-// Modes of what a recovery creates: folders must be enterable.
-constexpr unsigned int FAT_SAVED_FOLDER_MODE = 0755;
-constexpr unsigned int FAT_SAVED_FILE_MODE = 0644;
 
 // The clusters of a file, as an allocation table tells them.
 class IFatClusterChain {
@@ -48,13 +45,16 @@ public:
     }
 
     // A file to the file pTargetPath; a folder and everything below it into the folder
-    // pTargetPath, breadth first; files of one name in one folder each get a unique name.
-    // nBaseLevel: the number of folder separators of pTargetPath minus the level of the folder's
-    // children in the engine's store. 0, the first error met (a folder fails when any of its
-    // files does), or -9527 when the recovery callback asked to stop.
+    // pTargetPath, breadth first. Everything goes through the safe writer (util/safe_writer.h):
+    // a name that is taken, or a link in the way, gives a unique name, and the walk goes on
+    // under the folder path actually used. nBaseLevel: the number of folder separators of
+    // pTargetPath minus the level of the folder's children in the engine's store. 0, the first
+    // error met (a folder fails when any of its files does), or -9527 when the recovery callback
+    // asked to stop.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
-    // One node: a file is written to pTargetPath (created, or replaced); a folder is created there
-    // and queued for SaveFileData. 0 or an error code; the callback's own answer when it stopped.
+    // One node: a file is written to a new file at pTargetPath (or under a unique name when that
+    // is taken); a folder is made there and queued for SaveFileData. The callback is told the path
+    // used. 0 or an error code; the callback's own answer when it stopped.
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
     // A picture goes to "tmp.<ext>" in the scan-log folder, whose path is copied to pPreviewPath
     // (256 characters); anything else goes into pBuf, at most nBufLen bytes, and nBufLen becomes
@@ -84,7 +84,7 @@ private:
     bool m_bRootRuleInHealth;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
-    // Folders still to be written: the folder's node and the path of the folder that holds it.
+    // Folders still to be written: the folder's node and the path it was made under.
     std::deque<std::pair<_FILE_NODE_, std::wstring>> m_queSaveDir;
     std::wstring m_strCurPath;
 };

@@ -1,7 +1,5 @@
 #include "ntfs/ntfs_file_data.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,32 +13,13 @@
 #include "engine/file_categories.h"
 #include "engine/result_codes.h"
 #include "ntfs/ntfs_records.h"
-#include "util/app_folder.h"
 #include "util/path.h"
+#include "util/preview_file.h"
+#include "util/progress.h"
+#include "util/safe_writer.h"
 #include "util/text.h"
 
 namespace {
-const mode_t kFolderMode = 0755;  // 0644 folders could not be entered
-const mode_t kFileMode = 0644;
-
-int WriteAll(int hFile, const unsigned char* pData, size_t nLen) {
-    while (nLen > 0) {
-        ssize_t n = write(hFile, pData, nLen);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (n == 0) return EIO;
-        pData += n;
-        nLen -= static_cast<size_t>(n);
-    }
-    return 0;
-}
-
-int Percent(unsigned long long u64Done, unsigned long long u64Total) {
-    return u64Total == 0 ? 100 : static_cast<int>(u64Done * 100 / u64Total);
-}
-
 // The node's extension, lower-cased; empty when it has none.
 std::string LowerExtension(const _FILE_NODE_* pNode) {
     char szName[sizeof(pNode->szFileName) + 1] = {};
@@ -57,11 +36,6 @@ std::wstring NodeNameWide(const _FILE_NODE_* pNode) {
     return Ansi2Unicode(szName);
 }
 
-int MakeFolder(const std::wstring& strPath) {
-    std::string strOsPath = Unicode2Path(strPath.c_str());
-    if (mkdir(strOsPath.c_str(), kFolderMode) == 0 || errno == EEXIST) return 0;
-    return errno;
-}
 }  // namespace
 
 CNtfsFileData::CNtfsFileData(INtfsFileDataSource& source, CDiskReader& reader, int nBytesPerSector)
@@ -154,7 +128,7 @@ public:
     int Take(const unsigned char* pData, size_t nLen, unsigned long long u64Remaining, bool bResident) override {
         int nResult = WriteAll(m_hFile, pData, nLen);
         if (nResult != 0) return nResult;
-        const int nProgress = Percent(m_u64Total - u64Remaining, m_u64Total);
+        const int nProgress = ProgressPercent(m_u64Total - u64Remaining, m_u64Total);
         if (m_pPreview != nullptr) return m_pPreview(m_pPreviewParam, nProgress, 0);
         if (bResident || m_pOwner == nullptr) return 0;  // a resident save reports once at its end
         return m_pOwner->ReportRecovery(nProgress, 0, *m_pPath);
@@ -181,7 +155,7 @@ public:
         memcpy(m_pBuf + m_nCopied, pData, nTake);
         m_nCopied += nTake;
         if (m_pCallBack == nullptr) return 0;
-        return m_pCallBack(m_pParam, Percent(m_nCopied, m_u64Total), 0);
+        return m_pCallBack(m_pParam, ProgressPercent(m_nCopied, m_u64Total), 0);
     }
     size_t Copied() const { return m_nCopied; }
 
@@ -199,24 +173,25 @@ int CNtfsFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, const wchar_t* pTarg
         ReportRecovery(100, KR_ERROR_INVALID_PARAMETER, pTargetPath != nullptr ? pTargetPath : L"");
         return KR_ERROR_INVALID_PARAMETER;
     }
-    const std::wstring strPath = pTargetPath;
+    const std::wstring strTarget = pTargetPath;
+    std::string strUsed;
     if (pNode->bIsDir) {
-        int nResult = MakeFolder(strPath);
+        int nResult = MakeRecoveredFolder(Unicode2Path(pTargetPath), strUsed);
         if (nResult != 0) {
-            ReportRecovery(100, nResult, strPath);
+            ReportRecovery(100, nResult, strTarget);
             return nResult;
         }
-        m_dequeSaveDir.push_back({*pNode, m_strCurDirPath});
+        m_dequeSaveDir.push_back({*pNode, Path2Unicode(strUsed.c_str())});
         return 0;
     }
 
-    std::string strOsPath = Unicode2Path(strPath.c_str());
-    int hFile = open(strOsPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-    if (hFile < 0) {
-        int nError = errno;
-        ReportRecovery(100, nError, strPath);
-        return nError;
+    int hFile = -1;
+    const int nCreated = CreateRecoveredFile(Unicode2Path(pTargetPath), hFile, strUsed);
+    if (nCreated != 0) {
+        ReportRecovery(100, nCreated, strTarget);
+        return nCreated;
     }
+    const std::wstring strPath = Path2Unicode(strUsed.c_str());
     const unsigned long long u64Total = pNode->u64FileSize;
     CFileSink sink(hFile, u64Total);
     sink.ReportTo(this, &strPath);
@@ -238,17 +213,15 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
     if (!pNode->bIsDir) return SaveDataToTargetFile(pNode, pTargetPath);
 
     m_dequeSaveDir.clear();
-    m_strCurDirPath = pTargetPath;
-    int nResult = MakeFolder(m_strCurDirPath);
+    std::string strUsed;
+    int nResult = MakeRecoveredFolder(Unicode2Path(pTargetPath), strUsed);
     if (nResult != 0) return nResult;
-    m_dequeSaveDir.push_back({*pNode, m_strCurDirPath});
+    m_dequeSaveDir.push_back({*pNode, Path2Unicode(strUsed.c_str())});
     int nFolderResult = 0;
-    bool bFirst = true;
     while (!m_dequeSaveDir.empty()) {
         SAVE_DIR_ENTRY folder = m_dequeSaveDir.front();
         m_dequeSaveDir.pop_front();
-        if (!bFirst) m_strCurDirPath = folder.strParentPath + L"/" + NodeNameWide(&folder.node);
-        bFirst = false;
+        m_strCurDirPath = folder.strPath;
 
         int nSlashes = 0;
         GetPathDirIndex(m_strCurDirPath.c_str(), nSlashes);
@@ -260,14 +233,9 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
             continue;
         }
         for (_FILE_NODE_& child : vecChildren) {
-            std::wstring strChildPath = m_strCurDirPath + L"/" + NodeNameWide(&child);
-            if (!child.bIsDir) {
-                // Deep scans often find several files of one name in one folder (a deleted one
-                // and its successor); each gets its own file instead of overwriting the other.
-                wchar_t wszUnique[4096];
-                if (GetRealFileName(Unicode2Path(strChildPath.c_str()).c_str(), wszUnique, 4096) == 0)
-                    strChildPath = wszUnique;
-            }
+            // Deep scans often find several files of one name in one folder (a deleted one and
+            // its successor); the writer gives each its own file instead of reusing a name.
+            const std::wstring strChildPath = m_strCurDirPath + L"/" + NodeNameWide(&child);
             const int nChild = SaveDataToTargetFile(&child, strChildPath.c_str());
             if (nChild == KR_STOPPED_BY_USER) {
                 m_dequeSaveDir.clear();
@@ -290,34 +258,25 @@ int CNtfsFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned c
         return nResult;
     }
 
-    std::string strTempPath;
     const std::string strExt = LowerExtension(pNode);
-    if (!strExt.empty() && pPreviewPath != nullptr && strstr(szPhotoFileTypeList, strExt.c_str()) != nullptr) {
-        const std::string strFolder = rsb_getScanLogFolder();
-        rsb_makeDirs(strFolder, 0755);
-        std::string strCandidate = strFolder + "tmp." + strExt;
-        std::wstring strWide = Path2Unicode(strCandidate.c_str());
-        if (strWide.size() < static_cast<size_t>(NTFS_PREVIEW_PATH_CHARS)) {
-            strTempPath = strCandidate;
-            wcscpy(pPreviewPath, strWide.c_str());
-        }
-    }
+    const std::wstring strPreview = Path2Unicode(CPreviewFile::PathFor(strExt).c_str());
+    const bool bToFile = !strExt.empty() && pPreviewPath != nullptr &&
+                         strstr(szPhotoFileTypeList, strExt.c_str()) != nullptr &&
+                         strPreview.size() < static_cast<size_t>(NTFS_PREVIEW_PATH_CHARS);
 
-    if (!strTempPath.empty()) {
-        // Root writes here: never follow a link planted under the preview name.
-        unlink(strTempPath.c_str());
-        int hFile = open(strTempPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
-        if (hFile < 0) {
-            nResult = errno;
+    if (bToFile) {
+        wcscpy(pPreviewPath, strPreview.c_str());
+        CPreviewFile previewFile;
+        nResult = previewFile.Create(strExt);
+        if (nResult != 0) {
             if (pPreViewCallBack != nullptr) pPreViewCallBack(pParam, 100, nResult);
             return nResult;
         }
-        CFileSink sink(hFile, pNode->u64FileSize);
+        CFileSink sink(previewFile.Handle(), pNode->u64FileSize);
         sink.PreviewTo(pPreViewCallBack, pParam);
         bool bResident = false;
         nResult = ReadNodeData(pNode, pNode->u64FileSize, sink, bResident);
-        close(hFile);
-        if (nResult != 0) unlink(strTempPath.c_str());
+        previewFile.Finish(nResult == 0);
     } else if (pBuf != nullptr && nCapacity > 0) {
         const unsigned long long u64Total =
             std::min<unsigned long long>(pNode->u64FileSize, static_cast<unsigned long long>(nCapacity));

@@ -43,8 +43,9 @@ public:
     // readers' codes, KR_ERROR_DATA_MISSING when the runs end before the file's size, or the
     // callback's non-zero answer (-9527 stops a folder save). A folder gives its first failure.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
-    // One node: a folder is created (0755) and queued for SaveFileData's walk; a file's data are
-    // written to a file created 0644 (an existing file of that name is replaced).
+    // One node: a folder is made (0755) and queued for SaveFileData's walk; a file's data are
+    // written to a new file (0644). Both go through the safe writer (util/safe_writer.h): a name
+    // that is taken, or a link in the way, gives a unique name, which the callback is told.
     int SaveDataToTargetFile(_FILE_NODE_* pNode, const wchar_t* pTargetPath);
     // Pictures go to "tmp.<ext>" in the scan-log folder (path returned in pPreviewPath, which
     // must hold NTFS_PREVIEW_PATH_CHARS characters), anything else into pBuf; nBufLen is the
@@ -57,7 +58,7 @@ public:
 private:
     struct SAVE_DIR_ENTRY {
         _FILE_NODE_ node;
-        std::wstring strParentPath;  // the folder the queued folder lies in
+        std::wstring strPath;  // the path the queued folder was made under
     };
     // Receives each piece of file data; answers 0 to go on or the code that stops the copy.
     class IPieceSink {

@@ -21,6 +21,7 @@
 #include "fixtures/temp_dir.h"
 #include "util/app_folder.h"
 #include "util/rsb.h"
+#include "util/safe_writer.h"
 #include "util/text.h"
 
 namespace {
@@ -311,9 +312,10 @@ TEST_F(FileTypeRecoveryTest, RecoveryWritesExactlyTheFileSize) {
     _FILE_NODE_ node = CarvedNode("10.dat", 10, 1000);
     std::string strOut = m_dir.File("out.dat");
     std::wstring wstrOut = Path2Unicode(strOut.c_str());
-    ASSERT_TRUE(WriteWholeFile(strOut, std::string(5000, 'x').data(), 5000));  // emptied first
+    ASSERT_TRUE(WriteWholeFile(strOut, std::string(5000, 'x').data(), 5000));  // never overwritten
     EXPECT_EQ(m_engine.SaveFileData(&node, &wstrOut[0], 0), 0);
-    Bytes vecOut = ReadFileBytes(strOut);
+    EXPECT_EQ(ReadFileBytes(strOut), Bytes(5000, 'x'));
+    Bytes vecOut = ReadFileBytes(m_dir.File("out(1).dat"));
     EXPECT_EQ(vecOut, Bytes(image.Bytes().begin() + 10 * kSector, image.Bytes().begin() + 10 * kSector + 1000));
     ASSERT_EQ(log.vecCalls.size(), 1u);  // one chunk, no error report
     EXPECT_EQ(log.vecCalls[0].nProgress, 100);
@@ -325,7 +327,29 @@ TEST_F(FileTypeRecoveryTest, RecoveryWritesExactlyTheFileSize) {
     log = RecoveryLog{};
     node = CarvedNode("0.dat", 0, 20 * kSector - 3);
     EXPECT_EQ(m_engine.SaveFileData(&node, &wstrOut[0], 0), 0);
-    EXPECT_EQ(ReadFileBytes(strOut), Bytes(image.Bytes().begin(), image.Bytes().end() - 3));
+    EXPECT_EQ(ReadFileBytes(m_dir.File("out(2).dat")), Bytes(image.Bytes().begin(), image.Bytes().end() - 3));
+}
+
+TEST_F(FileTypeRecoveryTest, RecoveryPassesByLinksPlantedInTheDestination) {
+    CCarvingImage image(20);
+    image.FillNeutral(0, 20, 5);
+    OpenImage(image);
+    // DIR/photo links to a folder outside; DIR/photo(1)/10.jpg to a file outside.
+    const std::string strDir = m_dir.File("DIR"), strOutside = m_dir.File("outside");
+    ASSERT_TRUE(RunQuiet("mkdir -p '" + strDir + "/photo(1)' '" + strOutside + "' && echo keep > '" + strOutside +
+                         "/victim' && ln -s '" + strOutside + "' '" + strDir + "/photo' && ln -s '" + strOutside +
+                         "/victim' '" + strDir + "/photo(1)/10.jpg'"));
+    CSafeWriter writer;
+    ASSERT_EQ(writer.Open(strDir), 0);
+    CActiveRecoveryWriterScope active(writer);
+    _FILE_NODE_ node = CarvedNode("10.jpg", 10, 1000);
+    std::wstring wstrTarget = Path2Unicode((strDir + "/photo/10.jpg").c_str());
+    EXPECT_EQ(m_engine.SaveFileData(&node, &wstrTarget[0], 0), 0);
+    EXPECT_EQ(ReadFileBytes(strDir + "/photo(1)/10(1).jpg"),
+              Bytes(image.Bytes().begin() + 10 * kSector, image.Bytes().begin() + 10 * kSector + 1000));
+    EXPECT_EQ(ReadFileBytes(strOutside + "/victim"), Bytes({'k', 'e', 'e', 'p', '\n'}));
+    const std::filesystem::directory_iterator itOutside(strOutside);
+    EXPECT_EQ(std::distance(begin(itOutside), end(itOutside)), 1) << "nothing new outside DIR";
 }
 
 TEST_F(FileTypeRecoveryTest, RecoveryStopAnswerIsReturnedAndNotReportedAgain) {
@@ -358,10 +382,10 @@ TEST_F(FileTypeRecoveryTest, RecoveryErrorsAreReportedOnceMore) {
     EXPECT_EQ(log.vecCalls[0].nError, nRet);
 
     CDebugCapture capture;
-    std::string strNoFolder = m_dir.File("missing/x.dat");
+    std::string strNoFolder = m_dir.File("bad.dat/x.dat");  // a file where a folder would be
     std::wstring wstrNoFolder = Path2Unicode(strNoFolder.c_str());
-    EXPECT_EQ(m_engine.SaveFileData(&node, &wstrNoFolder[0], 0), ENOENT);
-    EXPECT_TRUE(capture.Contains("open Recovery File  erro = " + std::to_string(ENOENT) + "\n"));
+    EXPECT_EQ(m_engine.SaveFileData(&node, &wstrNoFolder[0], 0), ENOTDIR);
+    EXPECT_TRUE(capture.Contains("open Recovery File  erro = " + std::to_string(ENOTDIR) + "\n"));
     EXPECT_EQ(m_engine.SaveFileData(nullptr, &wstrOut[0], 0), KR_ERROR_INVALID_PARAMETER);
 }
 

@@ -30,13 +30,15 @@ std::string ReadAll(const std::string& strPath) {
 struct Progress {
     std::vector<int> vProgress;
     std::vector<int> vErrors;
+    std::wstring wstrLastName;
     int nStopAt = -1;  // answer -9527 once this progress is reached
 };
-int OnRecovery(void* pParam, int nProgress, int nPercent, int nError, wchar_t* /*pName*/) {
+int OnRecovery(void* pParam, int nProgress, int nPercent, int nError, wchar_t* pName) {
     Progress* p = static_cast<Progress*>(pParam);
     EXPECT_EQ(100, nPercent);
     p->vProgress.push_back(nProgress);
     p->vErrors.push_back(nError);
+    p->wstrLastName = pName != nullptr ? pName : L"";
     return p->nStopAt >= 0 && nProgress >= p->nStopAt ? KR_STOPPED_BY_USER : 0;
 }
 int OnPreview(void* pParam, int nProgress, int /*nRet*/) {
@@ -88,9 +90,11 @@ protected:
 
 TEST_F(FatFileDataTest, FileIsReadFromConsecutiveClustersAndCutToItsSize) {
     const std::string strOut = m_dir.File("out.bin");
-    ASSERT_TRUE(WriteWholeFile(strOut, std::string(9000, 'x').data(), 9000));  // an older, longer file
+    ASSERT_TRUE(WriteWholeFile(strOut, std::string(9000, 'x').data(), 9000));  // an older file
     ASSERT_EQ(0, Save(Node("data.bin", 5000), strOut));
-    EXPECT_EQ(m_strData, ReadAll(strOut));
+    EXPECT_EQ(std::string(9000, 'x'), ReadAll(strOut)) << "a file already there is never overwritten";
+    EXPECT_EQ(m_strData, ReadAll(m_dir.File("out(1).bin")));
+    EXPECT_EQ(Path2Unicode(m_dir.File("out(1).bin").c_str()), m_progress.wstrLastName) << "the name used is told";
     EXPECT_EQ((std::vector<int>{81, 100}), m_progress.vProgress) << "4096 then 904 bytes";
 }
 

@@ -137,10 +137,11 @@ TEST_F(FileDataTest, ProgressOfPiecesEmptyFilesAndFailures) {
     EXPECT_EQ(-1, m_engine.SaveFileData(&node, &strTarget[0], 0));
     EXPECT_TRUE(m_log.vecProgress.empty());  // negative record codes are not errno values
     node.u64RecordSector = CSyntheticNtfsVolume::RecordSector(35);
-    std::wstring strBad = Path2Unicode(m_dir.File("missing/x.bin").c_str());
-    EXPECT_EQ(ENOENT, m_engine.SaveFileData(&node, &strBad[0], 0));
+    // A destination that cannot be made (a plain file in place of its folder) is reported.
+    std::wstring strBad = Path2Unicode(m_dir.File("out/one.bin/x.bin").c_str());
+    EXPECT_EQ(ENOTDIR, m_engine.SaveFileData(&node, &strBad[0], 0));
     ASSERT_EQ(1u, m_log.vecErrors.size());
-    EXPECT_EQ(ENOENT, m_log.vecErrors[0]);
+    EXPECT_EQ(ENOTDIR, m_log.vecErrors[0]);
     EXPECT_EQ(100, m_log.vecProgress[0]);
 }
 
@@ -159,18 +160,26 @@ TEST_F(FileDataTest, FolderSaveIsBreadthFirstWithEnterableFolders) {
     std::wstring strRootWide = Path2Unicode(strRoot.c_str());
     GetPathDirIndex(strRootWide.c_str(), nBase);
     std::wstring strTarget = Path2Unicode((strRoot + "/Docs").c_str());
+    // A link planted where the tree's sub-folder goes is passed by, never written through. No
+    // job's writer is active, so each file's writer opens on its folder: the walk must go on
+    // under the folder actually made.
+    const std::string strOutside = m_dir.File("outside");
+    ASSERT_EQ(0, mkdir(strOutside.c_str(), 0755));
+    ASSERT_EQ(0, mkdir((strRoot + "/Docs").c_str(), 0755));
+    ASSERT_EQ(0, symlink(strOutside.c_str(), (strRoot + "/Docs/Sub").c_str()));
     m_log = CallBackLog();
     ASSERT_EQ(0, m_engine.SaveFileData(&docs, &strTarget[0], nBase));
 
     EXPECT_EQ(m_volume.m_resident.vecContent, ReadFile(strRoot + "/Docs/a.txt"));
     EXPECT_EQ(m_volume.m_fragmented.vecContent, ReadFile(strRoot + "/Docs/frag.bin"));
-    EXPECT_EQ(vecDeep, ReadFile(strRoot + "/Docs/Sub/deep.txt"));
+    EXPECT_EQ(vecDeep, ReadFile(strRoot + "/Docs/Sub(1)/deep.txt"));
+    EXPECT_NE(0, access((strOutside + "/deep.txt").c_str(), F_OK));
     struct stat st;
-    ASSERT_EQ(0, stat((strRoot + "/Docs/Sub").c_str(), &st));
-    EXPECT_EQ(0755u, st.st_mode & 0777);
-    // Files of a folder, then what lies in its sub-folders.
+    ASSERT_EQ(0, lstat((strRoot + "/Docs/Sub(1)").c_str(), &st));
+    EXPECT_EQ(S_IFDIR | 0755u, st.st_mode);
+    // Files of a folder, then what lies in its sub-folders, under the names used.
     ASSERT_FALSE(m_log.vecNames.empty());
-    EXPECT_NE(std::wstring::npos, m_log.vecNames.back().find(L"Sub/deep.txt"));
+    EXPECT_EQ(Path2Unicode((strRoot + "/Docs/Sub(1)/deep.txt").c_str()), m_log.vecNames.back());
 
     // A stop answer during a folder save ends the whole save.
     m_log = CallBackLog();
