@@ -1,19 +1,57 @@
 #include "util/app_folder.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 
-std::string rsb_getAppFolder() {
-    const char* szHome = getenv("KORVALO_HOME");
-    std::string strFolder = (szHome != nullptr && szHome[0] != '\0') ? szHome : KORVALO_DEFAULT_APP_FOLDER;
-    if (strFolder.back() != '/') strFolder += '/';
+namespace {
+
+std::mutex g_overrideMutex;
+std::string g_strOverride;
+
+std::string WithSlash(std::string strFolder) {
+    if (!strFolder.empty() && strFolder.back() != '/') strFolder += '/';
     return strFolder;
 }
 
+std::string NonEmptyEnv(const char* szName) {
+    const char* szValue = getenv(szName);
+    return szValue != nullptr ? std::string(szValue) : std::string();
+}
+
+}  // namespace
+
+std::string rsb_getConfiguredAppFolder() {
+    const std::string strHome = NonEmptyEnv("KORVALO_HOME");
+    if (!strHome.empty()) return WithSlash(strHome);
+    if (geteuid() == 0) return KORVALO_ROOT_APP_FOLDER;
+    // Only absolute locations count, as the XDG rules say.
+    const std::string strState = NonEmptyEnv("XDG_STATE_HOME");
+    if (!strState.empty() && strState[0] == '/') return WithSlash(strState) + "korvalo/";
+    const std::string strUserHome = NonEmptyEnv("HOME");
+    if (!strUserHome.empty() && strUserHome[0] == '/') return WithSlash(strUserHome) + ".local/state/korvalo/";
+    return std::string();
+}
+
+void rsb_setAppFolderOverride(const std::string& strFolder) {
+    std::lock_guard<std::mutex> lock(g_overrideMutex);
+    g_strOverride = WithSlash(strFolder);
+}
+
+std::string rsb_getAppFolder() {
+    {
+        std::lock_guard<std::mutex> lock(g_overrideMutex);
+        if (!g_strOverride.empty()) return g_strOverride;
+    }
+    return rsb_getConfiguredAppFolder();
+}
+
 std::string rsb_getScanLogFolder() {
-    return rsb_getAppFolder() + "ScanLog/";
+    const std::string strFolder = rsb_getAppFolder();
+    return strFolder.empty() ? std::string() : strFolder + "ScanLog/";
 }
 
 int rsb_makeDirs(const std::string& strPath, unsigned int nMode) {
@@ -30,5 +68,7 @@ int rsb_makeDirs(const std::string& strPath, unsigned int nMode) {
 
 int rsb_createAppFolders() {
     // 0755: root writes here, so nobody else may plant files or links.
-    return rsb_makeDirs(rsb_getScanLogFolder(), 0755);
+    const std::string strScanLog = rsb_getScanLogFolder();
+    if (strScanLog.empty()) return ENOENT;
+    return rsb_makeDirs(strScanLog, 0755);
 }

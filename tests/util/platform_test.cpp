@@ -128,14 +128,26 @@ TEST(DiskMap, ListsWholeDisksOfASysBlockTree) {
     EXPECT_EQ(vecExpected, ListWholeDisks(dir.Path()));
 }
 
-TEST(AppFolder, HomeVariableAndCompiledDefault) {
+TEST(AppFolder, HomeVariableRootDefaultUserStateAndOverride) {
     {
         CScopedEnv env("KORVALO_HOME", "/srv/korvalo");
         EXPECT_EQ("/srv/korvalo/", rsb_getAppFolder());
         EXPECT_EQ("/srv/korvalo/ScanLog/", rsb_getScanLogFolder());
+        rsb_setAppFolderOverride("/run/elsewhere");
+        EXPECT_EQ("/run/elsewhere/ScanLog/", rsb_getScanLogFolder());
+        EXPECT_EQ("/srv/korvalo/", rsb_getConfiguredAppFolder());
+        rsb_setAppFolderOverride("");
+        EXPECT_EQ("/srv/korvalo/", rsb_getAppFolder());
     }
     CScopedEnv env("KORVALO_HOME", nullptr);
-    EXPECT_EQ(std::string(KORVALO_DEFAULT_APP_FOLDER) + "ScanLog/", rsb_getScanLogFolder());
+    CScopedEnv state("XDG_STATE_HOME", "/home/anna/.state");
+    CScopedEnv home("HOME", "/home/anna");
+    // Root keeps its scans in /var/lib; anyone else in the XDG state folder, else below HOME.
+    EXPECT_EQ(geteuid() == 0 ? std::string("/var/lib/korvalo/") : "/home/anna/.state/korvalo/", rsb_getAppFolder());
+    if (geteuid() != 0) {
+        CScopedEnv relative("XDG_STATE_HOME", "relative/state");
+        EXPECT_EQ("/home/anna/.local/state/korvalo/", rsb_getAppFolder());
+    }
 }
 
 TEST(AppFolder, CreatedWithParentsAndMode0755) {
