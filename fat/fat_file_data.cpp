@@ -31,14 +31,6 @@ std::string PictureExtension(const char* szName) {
 
 }  // namespace
 
-std::wstring MakeSafeFatPathComponent(const char* szName) {
-    std::wstring wstrName = Ansi2Unicode(szName);
-    for (wchar_t& wc : wstrName)
-        if (wc == L'/') wc = L'_';
-    if (wstrName.empty() || wstrName == L"." || wstrName == L"..") wstrName = L"_";
-    return wstrName;
-}
-
 CFatFileData::CFatFileData(IFileRecoveryParse& owner, CDiskReader& reader, int nBytesPerSector,
                            IFatClusterChain* pChain, bool bRootRuleInHealth)
     : m_owner(owner),
@@ -125,7 +117,7 @@ int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBa
         for (_FILE_NODE_& child : vecChildren) {
             // Several files of one name in one folder (a deleted one and its successor, often
             // found by a deep scan) each get their own file: the writer never reuses a name.
-            std::wstring wstrPath = m_strCurPath + L"/" + MakeSafeFatPathComponent(child.szFileName);
+            std::wstring wstrPath = m_strCurPath + L"/" + MakeSafePathComponent(Ansi2Unicode(child.szFileName));
             const int nChild = SaveDataToTargetFile(&child, &wstrPath[0]);
             if (nChild == KR_STOPPED_BY_USER) {
                 m_queSaveDir.clear();

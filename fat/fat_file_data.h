@@ -89,6 +89,3 @@ private:
     std::wstring m_strCurPath;
 };
 
-// A child's name as one path component: "/" becomes "_", and an empty, "." or ".." name
-// becomes "_", so a damaged or crafted entry cannot lead a recovery out of its folder.
-std::wstring MakeSafeFatPathComponent(const char* szName);

@@ -30,10 +30,11 @@ std::string LowerExtension(const _FILE_NODE_* pNode) {
     return szExt;
 }
 
-std::wstring NodeNameWide(const _FILE_NODE_* pNode) {
+// The node's name as one path component below the folder being saved.
+std::wstring NodeComponent(const _FILE_NODE_* pNode) {
     char szName[sizeof(pNode->szFileName) + 1] = {};
     memcpy(szName, pNode->szFileName, sizeof(pNode->szFileName));
-    return Ansi2Unicode(szName);
+    return MakeSafePathComponent(Ansi2Unicode(szName));
 }
 
 }  // namespace
@@ -235,7 +236,7 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
         for (_FILE_NODE_& child : vecChildren) {
             // Deep scans often find several files of one name in one folder (a deleted one and
             // its successor); the writer gives each its own file instead of reusing a name.
-            const std::wstring strChildPath = m_strCurDirPath + L"/" + NodeNameWide(&child);
+            const std::wstring strChildPath = m_strCurDirPath + L"/" + NodeComponent(&child);
             const int nChild = SaveDataToTargetFile(&child, strChildPath.c_str());
             if (nChild == KR_STOPPED_BY_USER) {
                 m_dequeSaveDir.clear();

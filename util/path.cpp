@@ -82,6 +82,13 @@ int GetPathDirIndex(const wchar_t* wszPath, int& nCount) {
     return 0;
 }
 
+std::wstring MakeSafePathComponent(std::wstring wstrName) {
+    for (wchar_t& wc : wstrName)
+        if (wc == L'/' || wc == L'\0') wc = L'_';
+    if (wstrName.empty() || wstrName == L"." || wstrName == L"..") wstrName = L"_";
+    return wstrName;
+}
+
 int GetRealFileName(const char* szPath, wchar_t* pOut, int nOutCapacity) {
     if (szPath == nullptr || pOut == nullptr || nOutCapacity <= 0) return kInvalidParameter;
     std::string strName = szPath;

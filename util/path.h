@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 // Path helpers: split a path, take an extension, count folder levels, and find a destination
 // name that does not exist yet.
 
@@ -22,7 +23,13 @@ int GetExtendName(const char* szName, char* szExt);
 int GetPathDirIndex(const wchar_t* wszPath, int& nCount);
 
 // The name under which a file about to be saved at szPath (UTF-8) will not overwrite anything:
+// A found name as one path component: '/' and NUL become '_', and an empty, "." or ".." name
+// becomes "_", so a damaged or crafted record cannot lead a recovery out of its folder.
+std::wstring MakeSafePathComponent(std::wstring wstrName);
+
 // szPath itself when nothing exists there, else "<dir><fname>(n)<ext>" for the first free n.
+// Only an answer for now: a file created under it may meet one made meanwhile, so recovered files
+// are created through CSafeWriter (util/safe_writer.h), which takes the free name as it creates.
 // Writes it as wide text to pOut. Returns 0; 87 for null arguments or when the name plus its
 // NUL would not fit in nOutCapacity characters (nothing is written then).
 int GetRealFileName(const char* szPath, wchar_t* pOut, int nOutCapacity);

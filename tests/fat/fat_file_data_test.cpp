@@ -168,12 +168,4 @@ TEST_F(FatFileDataTest, HealthFollowsTheExtension) {
     EXPECT_EQ(1, m_engine.IsFileDataHealth(&node, 8)) << "unreadable counts as healthy";
 }
 
-TEST(FatPathComponent, NamesCannotLeaveTheirFolder) {
-    EXPECT_EQ(L"_", MakeSafeFatPathComponent(".."));
-    EXPECT_EQ(L"_", MakeSafeFatPathComponent("."));
-    EXPECT_EQ(L"_", MakeSafeFatPathComponent(""));
-    EXPECT_EQ(L".._etc_passwd", MakeSafeFatPathComponent("../etc/passwd"));
-    EXPECT_EQ(L"..x", MakeSafeFatPathComponent("..x"));
-}
-
 }  // namespace

@@ -58,6 +58,15 @@ TEST(ExtendName, TextAfterTheLastDot) {
     EXPECT_EQ(87, GetExtendName(nullptr, szExt));
 }
 
+TEST(SafePathComponent, NamesCannotLeaveTheirFolder) {
+    EXPECT_EQ(L"_", MakeSafePathComponent(L".."));
+    EXPECT_EQ(L"_", MakeSafePathComponent(L"."));
+    EXPECT_EQ(L"_", MakeSafePathComponent(L""));
+    EXPECT_EQ(L".._etc_passwd", MakeSafePathComponent(L"../etc/passwd"));
+    EXPECT_EQ(L"..x", MakeSafePathComponent(L"..x"));
+    EXPECT_EQ(L"a_b", MakeSafePathComponent(std::wstring(L"a\0b", 3)));
+}
+
 TEST(PathDirIndex, CountsSeparatorsButNotTheLastCharacter) {
     int nCount = -1;
     EXPECT_EQ(0, GetPathDirIndex(L"/Users/x/Desktop", nCount));
