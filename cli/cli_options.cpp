@@ -62,11 +62,12 @@ const char* GetUsageText() {
            "  --only LIST   comma-separated: photo, music, video, document, archive, other\n"
            "  --json        one JSON object per found file\n"
            "  --tree        recover under the folder paths the scan found\n"
-           "  --force       recover even onto the device being read\n"
+           "  --force       recover even where DIR (or the work folder) may lie on the device being read\n"
            "  --quiet       no progress line\n"
            "  --verbose     engine debug lines on stderr\n"
            "\n"
-           "exit status: 0 done, 1 bad usage, 2 cannot open PATH, 3 stopped, 4 some files not recovered\n";
+           "exit status: 0 done, 1 bad usage, 2 cannot open PATH (or DIR), 3 stopped, 4 some files not\n"
+           "recovered, 5 refused (DIR lies or may lie on PATH), 6 no place for the work folder\n";
 }
 
 bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& strError) {

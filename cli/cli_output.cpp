@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "carving/file_category.h"
+#include "session/recovered_names.h"
 #include "util/format.h"
 #include "util/text.h"
 
@@ -16,14 +17,6 @@ const char* SourceName(int nSourceType) {
         case FILE_SOURCE_CARVING: return "carved";
         default: return "unknown";
     }
-}
-
-std::string NodeNameUtf8(const _FILE_NODE_& node) {
-    char szName[sizeof(node.szFileName) + 1];
-    memcpy(szName, node.szFileName, sizeof(node.szFileName));
-    szName[sizeof(node.szFileName)] = '\0';
-    std::wstring wstrName = Ansi2Unicode(szName);
-    return Unicode2Path(wstrName.c_str());
 }
 
 std::string JsonString(const std::string& strText) {

@@ -6,8 +6,6 @@
 
 // Display name of an engine source.
 const char* SourceName(int nSourceType);
-// A record name (8-bit codec) as UTF-8 for display and for file names.
-std::string NodeNameUtf8(const _FILE_NODE_& node);
 // "a\"b" style JSON string literal of UTF-8 text.
 std::string JsonString(const std::string& strText);
 // One found file as a line of text or a JSON object (no newline).

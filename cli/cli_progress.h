@@ -1,17 +1,21 @@
 #pragma once
-// The progress line of a long scan on stderr, shown only when stderr is a terminal.
-#include <cstdio>
+// The progress line of a long scan or recovery on stderr, shown only when stderr is a terminal.
+#include <cstddef>
 
 class CProgressLine {
 public:
     explicit CProgressLine(bool bEnabled);
-    // One scan report: the bar shows nProgress x nPercent / 100.
-    void Update(int nProgress, int nPercent, int nRemainSecond, unsigned long long u64Done,
-                unsigned long long u64Total, unsigned long long u64Found);
+    void ShowScan(int nPercent, int nSecondsLeft, unsigned long long u64SectorsDone,
+                  unsigned long long u64SectorsTotal, unsigned long long u64Found);
+    void ShowRecovery(size_t nFile, size_t nFiles, unsigned long long u64BytesDone,
+                      unsigned long long u64BytesTotal, int nSecondsLeft);
     // Ends the line so later output starts on a fresh one.
     void Finish();
 
 private:
+    // Draws the text (after the percentage) unless the last drawing is too recent.
+    void Draw(int nPercent, int nSecondsLeft, const char* szText);
+
     bool m_bEnabled;
     bool m_bDrawn = false;
     unsigned long long m_u64LastDrawMs = 0;

@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev          # libFuzzer and the sanitizer runtimes for clang
   libgtest-dev libbenchmark-dev
   dosfstools mtools ntfs-3g e2fsprogs util-linux   # real file systems for test images
+  btrfs-progs                       # a btrfs destination for the same-device check
   zip unzip p7zip-full              # real archives for the carving tests
   zlib1g-dev                        # inflating gzip members to find their end
   ffmpeg python3-pil                # real videos, audio and pictures for the carving tests

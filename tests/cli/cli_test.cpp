@@ -1,5 +1,6 @@
 // End-to-end tests of the korvalo command line on images made with the real tools.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,9 +38,10 @@ std::vector<unsigned char> ReadAll(const std::string& strPath) {
 
 class CliTest : public ::testing::Test {
 protected:
-    CliResult Run(const std::string& strArgs) {
-        std::string strCommand = "KORVALO_HOME=" + Quote(m_dir.File("home")) + " " + KORVALO_CLI_PATH + " " + strArgs +
-                                 " 2>" + Quote(m_dir.File("stderr.txt"));
+    // strEnvironment: "NAME=value ..." for this run; KORVALO_HOME is a fresh folder unless it sets one.
+    CliResult Run(const std::string& strArgs, const std::string& strEnvironment = "") {
+        std::string strCommand = "KORVALO_HOME=" + Quote(m_dir.File("home")) + " " + strEnvironment + " " +
+                                 KORVALO_CLI_PATH + " " + strArgs + " 2>" + Quote(m_dir.File("stderr.txt"));
         CliResult result;
         FILE* pPipe = popen(strCommand.c_str(), "r");
         if (pPipe == nullptr) return result;
@@ -238,10 +240,50 @@ TEST_F(CliTest, RawImageGivesCarvedFilesInCategoryFoldersUnderUniqueNames) {
     ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
     EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecJpeg);
     EXPECT_EQ(ReadAll(strOut + "/photo/300.png"), vecPng);
-    // A second recovery into the same folder keeps the first copies and numbers the new ones.
-    ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet").nExit, 0) << Stderr();
+    // A second recovery into the same folder keeps the first copies and numbers the new ones;
+    // run through sudo, what it creates belongs to the user who ran sudo.
+    const bool bRoot = geteuid() == 0;
+    ASSERT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet",
+                  bRoot ? "SUDO_UID=65534 SUDO_GID=65533" : "")
+                  .nExit,
+              0)
+        << Stderr();
     EXPECT_EQ(ReadAll(strOut + "/photo/100(1).jpg"), vecJpeg);
     EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecJpeg);
+    struct stat st;
+    ASSERT_EQ(0, stat((strOut + "/photo/100(1).jpg").c_str(), &st));
+    if (bRoot) {
+        EXPECT_EQ(65534u, st.st_uid);
+        EXPECT_EQ(65533u, st.st_gid);
+    }
+    EXPECT_EQ(0644u, st.st_mode & 0777);
+}
+
+TEST_F(CliTest, FailuresAreNamedAndTheWorkFolderStaysOffTheSource) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+    CCarvingImage image(2048);
+    image.FillNeutral(0, 2048, 6);
+    const MEDIA_BYTES vecFirst = MakeJpegFile(30000, 61), vecSecond = MakeJpegFile(60000, 62);
+    image.FillZero(100, image.SectorsOf(vecFirst.size()) + 4);
+    image.Plant(100, vecFirst, "jpg");
+    image.FillZero(400, image.SectorsOf(vecSecond.size()) + 4);
+    image.Plant(400, vecSecond, "jpg");
+    const std::string strImage = m_dir.File("raw.img"), strSmall = m_dir.File("small");
+    ASSERT_TRUE(image.WriteTo(strImage));
+    ASSERT_TRUE(RunQuiet("mkdir " + Quote(strSmall) + " && mount -t tmpfs -o size=64k tmpfs " + Quote(strSmall)));
+    // Room for the first picture only: the second fails, in words.
+    CliResult full = Run("recover " + Quote(strImage) + " --to " + Quote(strSmall) + " --quiet");
+    EXPECT_EQ(full.nExit, 4) << Stderr();
+    EXPECT_NE(Stderr().find("400.jpg: destination full"), std::string::npos) << Stderr();
+    EXPECT_EQ(ReadAll(strSmall + "/photo/100.jpg"), vecFirst);
+    RunQuiet("umount " + Quote(strSmall));
+
+    // A work folder the user names on the very image being read is refused; the default one
+    // never is: another place is taken and said.
+    const std::string strInside = m_dir.File("inside");
+    CliResult noHome = Run("scan " + Quote(strImage) + " --quiet", "KORVALO_HOME=" + Quote(strImage) + "/home");
+    EXPECT_EQ(noHome.nExit, 6) << Stderr();
+    EXPECT_NE(Stderr().find("KORVALO_HOME"), std::string::npos) << Stderr();
 }
 
 TEST_F(CliTest, NtfsVolumeGivesBackFilesDeletedByTheFileSystem) {
@@ -296,10 +338,13 @@ TEST_F(CliTest, RefusesToRecoverOntoTheDeviceBeingRead) {
     std::string strMnt = m_dir.File("mnt");
     bool bMounted = RunQuiet("mkdir " + Quote(strMnt) + " && mount " + strLoop + " " + Quote(strMnt));
     if (bMounted) {
-        CliResult refused = Run("recover " + strLoop + " --to " + Quote(strMnt + "/out") + " --quiet");
-        EXPECT_EQ(refused.nExit, 1);
-        EXPECT_NE(Stderr().find("the device being read"), std::string::npos);
-        EXPECT_NE(access((strMnt + "/out").c_str(), F_OK), 0) << "something was written";
+        // The loop device itself, and the image file behind it, are both the source.
+        for (const std::string& strSource : {strLoop, strImage}) {
+            CliResult refused = Run("recover " + Quote(strSource) + " --to " + Quote(strMnt + "/out") + " --quiet");
+            EXPECT_EQ(refused.nExit, 5) << strSource;
+            EXPECT_NE(Stderr().find("the device being read"), std::string::npos) << Stderr();
+            EXPECT_NE(access((strMnt + "/out").c_str(), F_OK), 0) << "something was written";
+        }
         RunQuiet("umount " + Quote(strMnt));
     }
     RunQuiet("losetup -d " + strLoop);
