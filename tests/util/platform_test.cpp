@@ -20,24 +20,6 @@
 
 namespace {
 
-// Sets (or, with null, clears) an environment variable for one scope.
-class CScopedEnv {
-public:
-    CScopedEnv(const char* szName, const char* szValue) : m_strName(szName) {
-        const char* szOld = getenv(szName);
-        m_bHadOld = szOld != nullptr;
-        if (m_bHadOld) m_strOld = szOld;
-        if (szValue != nullptr) setenv(szName, szValue, 1); else unsetenv(szName);
-    }
-    ~CScopedEnv() {
-        if (m_bHadOld) setenv(m_strName.c_str(), m_strOld.c_str(), 1); else unsetenv(m_strName.c_str());
-    }
-
-private:
-    std::string m_strName, m_strOld;
-    bool m_bHadOld;
-};
-
 TEST(FileAttr, SizeHalvesOfALargeFile) {
     CTempDir dir;
     int fd = open(dir.File("big.bin").c_str(), O_RDWR | O_CREAT, 0644);

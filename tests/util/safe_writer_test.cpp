@@ -17,22 +17,6 @@
 
 namespace {
 
-// Sets (or, with null, removes) an environment variable for the life of the object.
-class CScopedEnv {
-public:
-    CScopedEnv(const char* szName, const char* szValue) : m_strName(szName) {
-        const char* szOld = getenv(szName);
-        m_bHad = szOld != nullptr;
-        if (m_bHad) m_strOld = szOld;
-        szValue != nullptr ? setenv(szName, szValue, 1) : unsetenv(szName);
-    }
-    ~CScopedEnv() { m_bHad ? setenv(m_strName.c_str(), m_strOld.c_str(), 1) : unsetenv(m_strName.c_str()); }
-
-private:
-    std::string m_strName, m_strOld;
-    bool m_bHad = false;
-};
-
 using Bytes = std::vector<unsigned char>;
 
 std::set<std::string> Entries(const std::string& strFolder) {
