@@ -27,6 +27,7 @@ truncate -s 512M "$card"
 echo "start=$part_start, type=c" | /usr/sbin/sfdisk --quiet "$card"
 /usr/sbin/mkfs.fat -F 32 --offset $part_start "$card" >/dev/null
 export MTOOLS_SKIP_CHECK=1
+export KORVALO_HOME="$work/korvalo-home"  # korvalo's working files stay in the comparison's folder
 fat="$card@@$((part_start * 512))"
 for d in 1 2 3 4 5 6 7 8; do
   mmd -i "$fat" "::/folder$d"

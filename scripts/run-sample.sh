@@ -41,6 +41,8 @@ reformatted="$work/card-reformatted.img"
 cp --sparse=always "$card" "$reformatted"
 /usr/sbin/mkfs.fat -F 32 -s 1 -n NEWCARD --offset $part_start "$reformatted" >/dev/null
 
+# The scan's working files stay with the sample rather than in the user's application folder.
+export KORVALO_HOME="$work/korvalo-home"
 echo "== Sample card: deleted photos, a deleted song and a deleted folder"
 "$build/korvalo" recover "$card" --to "$out/card" --tree --quiet
 echo
