@@ -70,6 +70,9 @@ public:
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
 
     // Sectors the sweep moves on after a carved file of that type and size.
+    // The store of the carved finds (null before Init), for the deep scan's checks.
+    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
+
     static unsigned long long SectorsToSkip(EXTEND_NAME_TYPE nType, unsigned long long u64Size,
                                             int nBytesPerSector);
 

@@ -210,12 +210,25 @@ void CScanResultFileManager::Close() {
 int CScanResultFileManager::Init(wchar_t* pName) {
     char szFolder[LOG_FILE_PATH_SIZE] = {};
     int nResult = CLogFileManager::GetInstance().GetLogFileDirPath(szFolder, sizeof(szFolder));
-    if (nResult != 0) return nResult;
+    if (nResult != 0) {
+        Close();
+        m_nStoreError = nResult;
+        return nResult;
+    }
     return Init(std::string(szFolder), pName);
 }
 
 int CScanResultFileManager::Init(const std::string& strFolder, const wchar_t* pName) {
     Close();
+    m_nStoreError = OpenStore(strFolder, pName);
+    return m_nStoreError;
+}
+
+void CScanResultFileManager::NoteWriteError(int nError) {
+    if (nError != 0 && m_nStoreError == 0) m_nStoreError = nError;
+}
+
+int CScanResultFileManager::OpenStore(const std::string& strFolder, const wchar_t* pName) {
     if (pName == nullptr) return KR_ERROR_INVALID_PARAMETER;
     std::string strName = Unicode2Path(pName);
     if (strName.empty() || strName.size() > kMaxStoreNameBytes) return KR_ERROR_INVALID_PARAMETER;
@@ -299,6 +312,7 @@ int CScanResultFileManager::WriteNodeBuffer() {
     unsigned long long u64Offset = m_u64TotalBytes - m_nBufLen;
     int nResult = m_hNodeFile < 0 ? EBADF : WriteAllAt(m_hNodeFile, m_pNodeBuf, m_nBufLen, u64Offset);
     m_nBufLen = 0;
+    NoteWriteError(nResult);
     return nResult;
 }
 
@@ -331,7 +345,9 @@ void CScanResultFileManager::RewriteRelationFile() {
     if (m_hRelationFile < 0) return;
     unsigned long long u64Offset = 0;
     bool bWritten = FormatRelationText(m_mapRelation, [&](const char* pData, size_t nLen) {
-        if (WriteAllAt(m_hRelationFile, pData, nLen, u64Offset) != 0) return false;
+        const int nError = WriteAllAt(m_hRelationFile, pData, nLen, u64Offset);
+        NoteWriteError(nError);
+        if (nError != 0) return false;
         u64Offset += nLen;
         return true;
     });
@@ -348,7 +364,9 @@ void CScanResultFileManager::RewriteDirInfoFile() {
     for (size_t nFirst = 0; nFirst < m_vecDirInfo.size(); nFirst += kDirInfoWriteRecords) {
         size_t nCount = std::min(kDirInfoWriteRecords, m_vecDirInfo.size() - nFirst);
         for (size_t i = 0; i < nCount; ++i) EncodeDirFileInfo(m_vecDirInfo[nFirst + i], btChunk + i * DIR_FILE_INFO_SIZE);
-        if (WriteAllAt(m_hDirInfoFile, btChunk, nCount * DIR_FILE_INFO_SIZE, u64Offset) != 0) return;
+        const int nError = WriteAllAt(m_hDirInfoFile, btChunk, nCount * DIR_FILE_INFO_SIZE, u64Offset);
+        NoteWriteError(nError);
+        if (nError != 0) return;
         u64Offset += nCount * DIR_FILE_INFO_SIZE;
     }
     if (ftruncate(m_hDirInfoFile, static_cast<off_t>(u64Offset)) == 0) m_bDirInfoDirty = false;

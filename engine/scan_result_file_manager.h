@@ -95,6 +95,10 @@ public:
     // Pictures the last search would have taken but left out because they were judged damaged.
     unsigned long long GetHiddenDamagedCount() const { return m_u64HiddenDamagedCount; }
 
+    // The first failure to create or write this store's files (no rights, disk full), 0 while
+    // every find has been kept. A scan must not go on losing finds after it.
+    int GetStoreError() const { return m_nStoreError; }
+
     // Paths of the three files (empty before Init).
     const std::string& GetNodeFilePath() const { return m_strNodePath; }
     const std::string& GetRelationFilePath() const { return m_strRelationPath; }
@@ -104,6 +108,10 @@ private:
     void Close();
     // Writes the node buffer at the place of its first record; returns 0 or errno.
     int WriteNodeBuffer();
+    // Init's work, once the old store is closed.
+    int OpenStore(const std::string& strFolder, const wchar_t* pName);
+    // Keeps the first write failure.
+    void NoteWriteError(int nError);
     void RewriteRelationFile();
     void RewriteDirInfoFile();
     // False when the text could not be held in memory.
@@ -129,6 +137,7 @@ private:
     unsigned int m_nNodeCount = 0;
     unsigned long long m_u64TotalBytes = 0;  // bytes of all slots handed out
 
+    int m_nStoreError = 0;
     int m_hNodeFile = -1;
     int m_hRelationFile = -1;
     int m_hDirInfoFile = -1;

@@ -302,6 +302,9 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
                 nRemainSec = static_cast<int>(u64Left * u64Bps / u64Rate);
                 u64LastEstimate = u64Now;
             }
+            std::string strStoreFolder;
+            const int nStoreError = GetStoreError(strStoreFolder);
+            if (nStoreError != 0) return nStoreError;
             if (m_pScanCallBack != nullptr) {
                 u64Found = GetLostFileCount() + u64BaseFound;
                 int nProgress = u64Total == 0 ? 10 : static_cast<int>(u64Done * 100 / u64Total + 10);

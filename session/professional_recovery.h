@@ -57,6 +57,10 @@ public:
                                   unsigned long long u64DoneSectors, unsigned long long u64TotalSectors,
                                   int nRemaindSecond, long long& llOverrun, unsigned long long& u64FindFileCount);
 
+    // The first failure of a sweep engine's result store to keep its finds (0: none), with the
+    // folder of that store. A sweep stops at it: finds it cannot keep are not worth looking for.
+    int GetStoreError(std::string& strFolder);
+
     // Finds the last search left out because their data did not look like their type (damaged
     // pictures), so a summary can say that nothing vanished silently.
     unsigned long long GetHiddenDamagedCount();

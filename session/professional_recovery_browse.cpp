@@ -183,3 +183,14 @@ unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
         if (pStore != nullptr) u64Count += pStore->GetHiddenDamagedCount();
     return u64Count;
 }
+
+int CProfessionalRecovery::GetStoreError(std::string& strFolder) {
+    for (CScanResultFileManager* pStore :
+         {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()}) {
+        if (pStore == nullptr || pStore->GetStoreError() == 0) continue;
+        const std::string& strPath = pStore->GetNodeFilePath();
+        strFolder = strPath.substr(0, strPath.find_last_of('/') + 1);
+        return pStore->GetStoreError();
+    }
+    return 0;
+}

@@ -218,6 +218,11 @@ SESSION_RESULT CRecoverySession::Scan() {
     m_u64StepStartMs = static_cast<unsigned long long>(rsb_getTickCount());
     const int nScan = m_pEngine->ScanDevice(nullptr);
     m_bScanned = true;
+    std::string strStoreFolder;
+    const int nStoreError = m_pEngine->GetStoreError(strStoreFolder);
+    if (nStoreError != 0)
+        return Fail(SESSION_NO_WORK_FOLDER, "the scan stopped: its finds cannot be kept in " + strStoreFolder + " (" +
+                                                strerror(nStoreError) + ")");
     if (StopRequested()) {
         m_summary.bStopped = true;
         return SESSION_STOPPED;
