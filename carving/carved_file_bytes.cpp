@@ -69,12 +69,14 @@ bool CCarvedFileBytes::LoadWindowAt(unsigned long long u64Offset) {
         m_nWindowBytes = static_cast<size_t>(nCount) * m_nBytesPerSector;
         return true;
     }
-    // A bad sector somewhere in the window: keep the sectors before it.
+    // A bad sector somewhere in the window: keep the sectors before it. The carver ends the file
+    // before that sector, whatever the walk answers.
     int nGood = 0;
     while (nGood < nCount &&
            J::ReadContextSectors(m_vecWindow.data() + static_cast<size_t>(nGood) * m_nBytesPerSector,
                                  m_nBytesPerSector, u64Absolute + nGood, 1))
         ++nGood;
+    if (nGood < nCount) NoteWalkUnreadable(u64Absolute + static_cast<unsigned long long>(nGood));
     m_nWindowBytes = static_cast<size_t>(nGood) * m_nBytesPerSector;
     return nGood > 0;
 }

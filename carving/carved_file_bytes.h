@@ -6,7 +6,9 @@
 // Reads are served from a window of whole sectors that moves forward and back as asked, so a
 // walk that steps through a file reads each sector about once. Nothing is read past the reader's
 // area, and a window that reaches sectors the walk has not seen yet reports progress: a stop
-// answer of the callback ends every later read (and stays in CFileTypeJudge::m_ErrorCode).
+// answer of the callback ends every later read (and stays in CFileTypeJudge::m_ErrorCode). A
+// sector that cannot be read ends the window before it and is noted (NoteWalkUnreadable), so
+// the carver ends the file there even when the walk steps over it.
 #include <cstddef>
 #include <vector>
 

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "carving/forward_walk.h"
 #include "engine/scan_result_file_manager.h"
 #include "util/rsb.h"
 #include "util/text.h"
@@ -143,10 +145,23 @@ int CFileTypeRecovery::ParseFileBuf(const unsigned char* pBuf, int nLen, unsigne
     szName[0] = '\0';
     EXTEND_NAME_TYPE nType = EXT_UNKNOWN;
     unsigned long long u64Size = 0;
+    // A stop answer of an earlier walk must not be taken for one of this judgement.
+    CFileTypeJudge::m_ErrorCode = 0;
+    ForgetWalkUnreadable();
     int nRet = CFileTypeJudge::ParseFileBuf(pBuf, nLen, u64StartSector, u64ScanSectorCount,
                                             u64SectorTotalCount, nRemainSecond, u64FileCount, pReader,
                                             nBytesPerSector, szName, sizeof(szName), nType, u64Size);
+    // Whatever the callback answered other than 0 stopped the walk where it was.
+    if (GetWalkStopAnswer() != 0) return GetWalkStopAnswer();
     if (nRet != KR_SUCCESS) return nRet;
+    // A walk that met a sector it could not read (a structure record that lies in it, say) may
+    // have answered an end beyond it: the file ends before that sector, its head always stays.
+    const unsigned long long u64Unreadable = GetWalkUnreadableSector();
+    if (u64Unreadable != UINT64_MAX && u64Unreadable >= u64StartSector) {
+        const unsigned long long u64Before = std::max(u64Unreadable - u64StartSector, 1ULL) *
+                                             static_cast<unsigned long long>(nBytesPerSector);
+        if (u64Size > u64Before) u64Size = u64Before;
+    }
 
     // A find that cannot be kept is not a find: the sweep goes on sector by sector.
     unsigned char* pSlot = m_pScanResult ? m_pScanResult->CreateFileNode(sizeof(_FILE_NODE_)) : nullptr;

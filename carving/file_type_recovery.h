@@ -59,12 +59,17 @@ public:
 
     // Offers the sector u64StartSector (pBuf, nLen bytes) to the judge. On a find the file is
     // recorded, u64SectorsUsed says how many sectors the sweep may skip (at least 1) and
-    // u64FileCount grows by one. Any other answer (87 nothing found, -9527 stopped) is returned
-    // with nothing recorded and both counters untouched.
+    // u64FileCount grows by one. A find never runs over a sector its size walk could not read:
+    // it ends before it. Any other answer (87 nothing found, or the progress callback's non-zero
+    // answer that stopped the size walk, also kept in GetWalkStopAnswer) is returned with nothing
+    // recorded and both counters untouched: a size cut short by a stop is no size.
     int ParseFileBuf(const unsigned char* pBuf, int nLen, unsigned long long u64StartSector,
                      unsigned long long u64ScanSectorCount, unsigned long long u64SectorTotalCount,
                      int nRemainSecond, CDiskReader* pReader, int nBytesPerSector,
                      unsigned long long& u64SectorsUsed, unsigned long long& u64FileCount);
+
+    // The progress callback's non-zero answer that stopped the last ParseFileBuf's size walk, or 0.
+    static int GetWalkStopAnswer() { return CFileTypeJudge::m_ErrorCode; }
 
     // The recovery itself (SaveFileData's work).
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);

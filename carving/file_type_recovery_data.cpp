@@ -30,8 +30,9 @@ constexpr size_t PREVIEW_PATH_CAPACITY = 256;
 typedef std::function<int(const unsigned char* pData, size_t nLen, unsigned long long u64Before)> CHUNK_SINK;
 
 // Reads u64Bytes of the file that starts at u64FirstSector, chunk by chunk, into pBuf
-// (CARVED_DATA_CHUNK_BYTES long). 0, the reader's error, 30 for a read that brought nothing, or
-// the sink's answer. Sectors that did arrive before a failed read are handed over first.
+// (CARVED_DATA_CHUNK_BYTES long). 0, the reader's error, 30 when a sector cannot be read (also
+// one past the reader's area; GetLastUnreadableSector() names it), or the sink's answer.
+// Sectors that did arrive before a failed read are handed over first.
 int ReadCarvedBytes(CDiskReader& reader, int nBytesPerSector, unsigned long long u64FirstSector,
                     unsigned long long u64Bytes, unsigned char* pBuf, const CHUNK_SINK& sink) {
     if (nBytesPerSector <= 0 || nBytesPerSector > CARVED_DATA_CHUNK_BYTES) return KR_ERROR_INVALID_PARAMETER;
@@ -42,7 +43,13 @@ int ReadCarvedBytes(CDiskReader& reader, int nBytesPerSector, unsigned long long
     unsigned long long u64Next = u64FirstSector;
     while (u64SectorsLeft > 0) {
         if (u64Next > static_cast<unsigned long long>(LLONG_MAX)) return KR_ERROR_INVALID_PARAMETER;
-        const unsigned long long u64Want = std::min(u64SectorsLeft, u64ChunkSectors);
+        // Nothing past the area is asked for, so the sectors before its end still arrive.
+        const unsigned long long u64End = reader.GetEndSector();
+        if (u64Next >= u64End) {
+            SetLastUnreadableSector(u64Next);
+            return KR_ERROR_READ_FAULT;
+        }
+        const unsigned long long u64Want = std::min({u64SectorsLeft, u64ChunkSectors, u64End - u64Next});
         unsigned int nGot = 0;
         int nRet = reader.ReadData(pBuf, static_cast<int>(u64Want), static_cast<long long>(u64Next),
                                    nBytesPerSector, &nGot);

@@ -25,7 +25,21 @@ unsigned long long SectorsToRequest(unsigned long long u64First, unsigned long l
     return std::min(u64Want, u64End - u64First);
 }
 
+unsigned long long s_u64WalkUnreadableSector = UINT64_MAX;
+
 }  // namespace
+
+unsigned long long GetWalkUnreadableSector() {
+    return s_u64WalkUnreadableSector;
+}
+
+void ForgetWalkUnreadable() {
+    s_u64WalkUnreadableSector = UINT64_MAX;
+}
+
+void NoteWalkUnreadable(unsigned long long u64Sector) {
+    s_u64WalkUnreadableSector = std::min(s_u64WalkUnreadableSector, u64Sector);
+}
 
 int ReportWalkProgress(unsigned long long u64RunningCount) {
     using J = CFileTypeJudge;
@@ -131,8 +145,10 @@ unsigned long long RunForwardWalk(unsigned long long u64CapBytes, PFN_END_SEARCH
                                               static_cast<long long>(u64First),
                                               J::m_nBytesPerSector, &nGot);
         if (nRet != KR_SUCCESS && nRet != KR_ERROR_READ_FAULT) break;
+        // A short read still hands over the sectors that arrived; the walk ends after them, so a
+        // file never runs over a sector that could not be read.
+        if (nRet == KR_ERROR_READ_FAULT) NoteWalkUnreadable(u64First + nGot);
         if (nGot == 0) break;
-        // A short read still hands over the sectors that arrived; the walk ends after them.
         const bool bShort = nGot < u64Want;
 
         u64RunningCount += nGot;

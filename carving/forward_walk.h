@@ -66,6 +66,13 @@ typedef std::function<FORWARD_WALK_MARKER_ANSWER(const _FORWARD_WALK_CHUNK_& chu
 unsigned long long RunForwardWalk(unsigned long long u64CapBytes, PFN_END_SEARCH pfnEndSearch,
                                   const ForwardWalkMarkerCheck& markerCheck = nullptr);
 
+// The lowest sector a size walk (this forward walk or CCarvedFileBytes) could not read since the
+// last ForgetWalkUnreadable(), or UINT64_MAX: the carver ends a find before it. Part of the
+// judge context (one thread at a time).
+unsigned long long GetWalkUnreadableSector();
+void ForgetWalkUnreadable();
+void NoteWalkUnreadable(unsigned long long u64Sector);
+
 // Reports a walk's progress to the scan's callback: u64RunningCount is the scan's sector count
 // with the sectors the walk has read added. The callback's answer is returned and kept in
 // CFileTypeJudge::m_ErrorCode for the caller of the size rule (non-zero: stop walking).

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,14 @@
 #include "util/text.h"
 
 namespace {
+
+ssize_t SystemRead(int hFile, void* pBuf, size_t nLen, long long llOffset) {
+    return llOffset < 0 ? read(hFile, pBuf, nLen) : pread(hFile, pBuf, nLen, static_cast<off_t>(llOffset));
+}
+
+std::atomic<PFN_DEVICE_READ> g_pfnDeviceRead{&SystemRead};
+
+thread_local unsigned long long t_u64LastUnreadableSector = UINT64_MAX;
 
 // Reads u64Len bytes in pieces of at most u64Piece bytes, from the descriptor's position or, when
 // llOffset is not negative, from that byte offset without touching the position. u64Done
@@ -23,9 +32,9 @@ bool ReadPieces(int hFile, unsigned char* pBuf, uint64_t u64Len, long long llOff
     while (u64Done < u64Len) {
         uint64_t u64Want = u64Len - u64Done;
         if (u64Want > u64Piece) u64Want = u64Piece;
-        ssize_t nGot = llOffset < 0 ? read(hFile, pBuf + u64Done, static_cast<size_t>(u64Want))
-                                    : pread(hFile, pBuf + u64Done, static_cast<size_t>(u64Want),
-                                            static_cast<off_t>(llOffset + static_cast<long long>(u64Done)));
+        const PFN_DEVICE_READ pfnRead = g_pfnDeviceRead.load(std::memory_order_relaxed);
+        ssize_t nGot = pfnRead(hFile, pBuf + u64Done, static_cast<size_t>(u64Want),
+                               llOffset < 0 ? -1 : llOffset + static_cast<long long>(u64Done));
         if (nGot < 0 && errno == EINTR) continue;  // a signal is not a read fault
         if (nGot <= 0) {
             nError = nGot < 0 ? errno : 0;
@@ -105,15 +114,18 @@ bool CDiskReader::CheckRange(const unsigned char* pBuf, int nSectorCount, long l
     return !__builtin_mul_overflow(llStartSector, static_cast<long long>(nBytesPerSector), &llOffset);
 }
 
-int CDiskReader::ReadSectors(unsigned char* pBuf, int nSectorCount, long long llOffset, int nBytesPerSector,
-                             uint64_t u64Piece, unsigned int* pnReadSectors, int& nError) const {
+int CDiskReader::ReadSectors(unsigned char* pBuf, int nSectorCount, unsigned long long u64FirstSector,
+                             long long llOffset, int nBytesPerSector, uint64_t u64Piece,
+                             unsigned int* pnReadSectors, int& nError) const {
     uint64_t u64Len = static_cast<uint64_t>(nSectorCount) * static_cast<uint64_t>(nBytesPerSector);
     uint64_t u64Done = 0;
     nError = 0;
     bool bOk = ReadPieces(m_hDisk, pBuf, u64Len, llOffset, u64Piece == 0 ? u64Len : u64Piece, u64Done, nError);
-    if (pnReadSectors != nullptr)
-        *pnReadSectors = static_cast<unsigned int>(u64Done / static_cast<uint64_t>(nBytesPerSector));
-    return bOk ? DEVICE_READ_OK : DEVICE_READ_FAULT;
+    const uint64_t u64Sectors = u64Done / static_cast<uint64_t>(nBytesPerSector);
+    if (pnReadSectors != nullptr) *pnReadSectors = static_cast<unsigned int>(u64Sectors);
+    if (bOk) return DEVICE_READ_OK;
+    t_u64LastUnreadableSector = u64FirstSector + u64Sectors;
+    return DEVICE_READ_FAULT;
 }
 
 int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector,
@@ -128,7 +140,8 @@ int CDiskReader::ReadData(unsigned char* pBuf, int nSectorCount, long long llSta
         return nError;
     }
     int nError = 0;
-    int nRet = ReadSectors(pBuf, nSectorCount, -1, nBytesPerSector, DISK_READ_PIECE_BYTES, pnReadSectors, nError);
+    int nRet = ReadSectors(pBuf, nSectorCount, static_cast<unsigned long long>(llStartSector), -1, nBytesPerSector,
+                           DISK_READ_PIECE_BYTES, pnReadSectors, nError);
     if (nRet != DEVICE_READ_OK) LogReadFault(nError);
     return nRet;
 }
@@ -140,13 +153,26 @@ int CDiskReader::ReadDataAt(unsigned char* pBuf, int nSectorCount, long long llS
         return DEVICE_INVALID_REQUEST;
     int nError = 0;
     // One request for the whole range (piece size 0): the point of this form is few, large reads.
-    int nRet = ReadSectors(pBuf, nSectorCount, llOffset, nBytesPerSector, 0, pnReadSectors, nError);
+    int nRet = ReadSectors(pBuf, nSectorCount, static_cast<unsigned long long>(llStartSector), llOffset,
+                           nBytesPerSector, 0, pnReadSectors, nError);
     if (pnError != nullptr) *pnError = nError;
     return nRet;
 }
 
 void LogReadFault(int nError) {
     DebugLog("read %lld\n", static_cast<long long>(nError));
+}
+
+unsigned long long GetLastUnreadableSector() {
+    return t_u64LastUnreadableSector;
+}
+
+void SetLastUnreadableSector(unsigned long long u64Sector) {
+    t_u64LastUnreadableSector = u64Sector;
+}
+
+PFN_DEVICE_READ SetDeviceReadForTests(PFN_DEVICE_READ pfnRead) {
+    return g_pfnDeviceRead.exchange(pfnRead != nullptr ? pfnRead : &SystemRead);
 }
 
 int ReadData(int hFile, unsigned char* pBuf, int nLen, unsigned int* pnRead) {

@@ -1,6 +1,8 @@
 #pragma once
 // The read-only sector reader every engine owns: one descriptor on a whole disk (or an image
 // file) and a sector limit that keeps reads inside the engine's area.
+#include <sys/types.h>
+
 #include <cstdint>
 
 #include "device/read_results.h"
@@ -28,7 +30,8 @@ public:
     // Reads nSectorCount sectors of nBytesPerSector bytes from sector llStartSector into pBuf.
     // 0: everything arrived; 87: bad arguments or the range passes the limit (nothing read);
     // 30: a read failed or met the end of the device; other: errno of the failed lseek.
-    // On 0 and 30, *pnReadSectors (when not null) gets the whole sectors placed in pBuf.
+    // On 0 and 30, *pnReadSectors (when not null) gets the whole sectors placed in pBuf; on 30
+    // the first sector that did not arrive becomes this thread's GetLastUnreadableSector().
     int ReadData(unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
                  unsigned int* pnReadSectors);
 
@@ -46,10 +49,11 @@ private:
     // True when the request is well formed and inside the limit; llOffset gets its byte offset.
     bool CheckRange(const unsigned char* pBuf, int nSectorCount, long long llStartSector, int nBytesPerSector,
                     long long& llOffset) const;
-    // Reads the sectors from llOffset (negative: the descriptor's position) in pieces of u64Piece
-    // bytes (0: one request). 0 or 30; nError gets errno of a failed read, 0 when the data ended.
-    int ReadSectors(unsigned char* pBuf, int nSectorCount, long long llOffset, int nBytesPerSector,
-                    uint64_t u64Piece, unsigned int* pnReadSectors, int& nError) const;
+    // Reads the sectors from u64FirstSector, at llOffset (negative: the descriptor's position,
+    // already there) in pieces of u64Piece bytes (0: one request). 0 or 30; nError gets errno of
+    // a failed read, 0 when the data ended.
+    int ReadSectors(unsigned char* pBuf, int nSectorCount, unsigned long long u64FirstSector, long long llOffset,
+                    int nBytesPerSector, uint64_t u64Piece, unsigned int* pnReadSectors, int& nError) const;
     void Close();
     int Adopt(int hDisk, unsigned long long u64EndSector);
 
@@ -60,7 +64,21 @@ private:
 // The debug line of a failed read: "read <errno>".
 void LogReadFault(int nError);
 
+// The first sector of this thread's most recent read that failed, or UINT64_MAX.
+unsigned long long GetLastUnreadableSector();
+// Sets it: for readers that fail a request of their own (a cluster beyond the area, say) and for
+// callers that clear it (UINT64_MAX) before the reads they want to judge.
+void SetLastUnreadableSector(unsigned long long u64Sector);
+
 // Reads nLen bytes from hFile's current position into pBuf, in pieces of at most 64 KiB.
 // 0 with *pnRead = nLen, or 30 with *pnRead = the bytes read before a read failed or returned
 // nothing. A negative nLen (or a null pBuf with bytes to read) gives 87 and reads nothing.
 int ReadData(int hFile, unsigned char* pBuf, int nLen, unsigned int* pnRead);
+
+// ---- Test seam ---------------------------------------------------------------------------------
+// Every byte the device layer reads passes through this one function: pread at llOffset, or read
+// at the descriptor's position when llOffset is negative; the result and errno as theirs. Tests
+// replace it to make chosen sectors fail; nothing else may. Returns the function it replaced;
+// null puts the real one back.
+typedef ssize_t (*PFN_DEVICE_READ)(int hFile, void* pBuf, size_t nLen, long long llOffset);
+PFN_DEVICE_READ SetDeviceReadForTests(PFN_DEVICE_READ pfnRead);

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "device/disk_reader.h"
+#include "device/salvaging_read.h"
 
 namespace {
 // Chunks per read-ahead request and requests kept ready: with 64 KiB chunks that is 512 KiB
@@ -18,11 +19,13 @@ struct CSweepPrefetcher::Block {
     unsigned long long u64First = 0;
     unsigned long long u64Sectors = 0;
     int nChunks = 0;
-    // Per chunk: sectors asked for, whole sectors that arrived, ReadData's result and errno.
+    // Per chunk: sectors asked for, sectors it holds, the read's result, errno and what could
+    // not be read.
     int anSectors[BLOCK_CHUNKS] = {};
     unsigned int anRead[BLOCK_CHUNKS] = {};
     int anResult[BLOCK_CHUNKS] = {};
     int anError[BLOCK_CHUNKS] = {};
+    std::vector<SECTOR_RANGE> avecUnreadable[BLOCK_CHUNKS];
 };
 
 CSweepPrefetcher::CSweepPrefetcher(const CDiskReader& reader, int nBytesPerSector, int nChunkSectors)
@@ -92,20 +95,20 @@ void CSweepPrefetcher::ReadBlock(Block& block) const {
     unsigned long long u64Offset = 0;
     for (int i = 0; i < block.nChunks; ++i) {
         const unsigned long long u64End = u64Offset + static_cast<unsigned long long>(block.anSectors[i]);
+        block.anError[i] = 0;
+        block.avecUnreadable[i].clear();
         if (nResult == DEVICE_READ_OK || nRead >= u64End) {
-            block.anRead[i] = static_cast<unsigned int>(block.anSectors[i]);
             block.anResult[i] = DEVICE_READ_OK;
-            block.anError[i] = 0;
         } else {
-            // The large request stopped at or before this chunk: ask for the chunk alone, as the
-            // sweep itself would have, so a bad spot costs no more than its own chunk.
-            block.anRead[i] = 0;
-            block.anError[i] = 0;
-            block.anResult[i] = m_reader.ReadDataAt(
-                block.pData + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector),
-                block.anSectors[i], static_cast<long long>(block.u64First + u64Offset), m_nBytesPerSector,
-                &block.anRead[i], &block.anError[i]);
+            // The large request stopped at or before this chunk: the chunk is read on its own,
+            // and a bad spot in it costs no more than its own sectors.
+            block.anResult[i] = ReadSalvaging(
+                m_reader, block.pData + u64Offset * static_cast<unsigned long long>(m_nBytesPerSector),
+                block.anSectors[i], block.u64First + u64Offset, m_nBytesPerSector, block.avecUnreadable[i],
+                block.anError[i]);
         }
+        block.anRead[i] =
+            block.anResult[i] == DEVICE_INVALID_REQUEST ? 0 : static_cast<unsigned int>(block.anSectors[i]);
         u64Offset = u64End;
     }
 }
@@ -139,6 +142,7 @@ CSweepPrefetcher::Served CSweepPrefetcher::ServeLocked(unsigned long long u64Sec
         chunk.nRead = block.anRead[nIndex];
         chunk.nResult = block.anResult[nIndex];
         chunk.nError = block.anError[nIndex];
+        chunk.pUnreadable = &block.avecUnreadable[nIndex];
         return Served::Done;
     }
     // Nothing ready: wait only when the block being read starts with this very chunk.
@@ -146,7 +150,8 @@ CSweepPrefetcher::Served CSweepPrefetcher::ServeLocked(unsigned long long u64Sec
 }
 
 unsigned char* CSweepPrefetcher::Fetch(unsigned long long u64Sector, int nSectors, unsigned long long u64RunEnd,
-                                       unsigned int* pnReadSectors, int* pnResult) {
+                                       unsigned int* pnReadSectors, int* pnResult,
+                                       std::vector<SECTOR_RANGE>* pvecUnreadable) {
     Chunk chunk;
     // The read-ahead plans full chunks, and a shorter one only where the run ends.
     const bool bPlanned = u64Sector < u64RunEnd &&
@@ -162,8 +167,11 @@ unsigned char* CSweepPrefetcher::Fetch(unsigned long long u64Sector, int nSector
                                   : 0;
         if (nBytes > m_vecDirect.size()) m_vecDirect.resize(nBytes);
         chunk.pData = m_vecDirect.empty() ? nullptr : m_vecDirect.data();
-        chunk.nResult = m_reader.ReadDataAt(chunk.pData, nSectors, static_cast<long long>(u64Sector),
-                                            m_nBytesPerSector, &chunk.nRead, &chunk.nError);
+        m_vecDirectUnreadable.clear();
+        chunk.nResult = ReadSalvaging(m_reader, chunk.pData, nSectors, u64Sector, m_nBytesPerSector,
+                                      m_vecDirectUnreadable, chunk.nError);
+        chunk.nRead = chunk.nResult == DEVICE_INVALID_REQUEST ? 0 : static_cast<unsigned int>(nSectors);
+        chunk.pUnreadable = &m_vecDirectUnreadable;
     } else {
         std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_bStarted || u64RunEnd != m_u64RunEnd) RestartLocked(u64Sector, u64RunEnd);
@@ -178,5 +186,10 @@ unsigned char* CSweepPrefetcher::Fetch(unsigned long long u64Sector, int nSector
     if (pnReadSectors != nullptr && (chunk.nResult == DEVICE_READ_OK || chunk.nResult == DEVICE_READ_FAULT))
         *pnReadSectors = chunk.nRead;
     if (pnResult != nullptr) *pnResult = chunk.nResult;
+    if (pvecUnreadable != nullptr) {
+        pvecUnreadable->clear();
+        if (chunk.pUnreadable != nullptr)
+            pvecUnreadable->insert(pvecUnreadable->end(), chunk.pUnreadable->begin(), chunk.pUnreadable->end());
+    }
     return chunk.pData;
 }

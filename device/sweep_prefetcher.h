@@ -1,8 +1,10 @@
 #pragma once
 // Read-ahead for a sweep that walks the device in fixed-size chunks. A second thread reads the
 // chunks that follow the one being parsed, in large requests, so the wait for the disk (or the
-// copy out of the page cache) overlaps the parsing. Every chunk handed out holds exactly what
-// CDiskReader::ReadData would have placed in a buffer for the same request.
+// copy out of the page cache) overlaps the parsing. A chunk that cannot be read whole is read
+// again in halves down to single sectors (device/salvaging_read.h), so a bad sector costs only
+// itself: every chunk handed out holds every sector that could be read, zeros for the rest, and
+// the list of the sectors that could not.
 //
 // The sweep mostly asks for the next chunk in line; when it jumps (past a carved file, to the
 // next free run) the read-ahead starts over at the new place.
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/sector_ranges.h"
 #include "util/page_buffer.h"
 
 class CDiskReader;
@@ -26,13 +29,16 @@ public:
 
     // The nSectors sectors (at most one chunk) at u64Sector, where the sweep will not ask for
     // anything at or past u64RunEnd before it asks with another run end. Returns the chunk, which
-    // stays valid and may be written to until the next call; *pnReadSectors gets the whole
-    // sectors that arrived (the rest of the chunk is undefined, as after a short ReadData).
-    // *pnResult gets what ReadData would have returned, and its log line is written here, on
-    // the caller's thread. Read-ahead serves full chunks inside the run and the short last one;
-    // any other request is read when asked. More than one chunk gives 87.
+    // stays valid and may be written to until the next call. *pnResult: 0 when every sector was
+    // read; 30 when some could not be: they are zeros in the chunk and *pvecUnreadable lists
+    // them (absolute sectors, merged; cleared first, empty otherwise), and the read's log line is
+    // written here, on the caller's thread; 87 when the request passes the reader's limit or is
+    // more than one chunk (nothing read). On 0 and 30 *pnReadSectors gets nSectors: the whole
+    // chunk holds defined bytes. Read-ahead serves full chunks inside the run and the short last
+    // one; any other request is read when asked.
     unsigned char* Fetch(unsigned long long u64Sector, int nSectors, unsigned long long u64RunEnd,
-                         unsigned int* pnReadSectors, int* pnResult);
+                         unsigned int* pnReadSectors, int* pnResult,
+                         std::vector<SECTOR_RANGE>* pvecUnreadable = nullptr);
 
 private:
     struct Block;
@@ -41,6 +47,7 @@ private:
         unsigned int nRead = 0;
         int nResult = 0;
         int nError = 0;
+        const std::vector<SECTOR_RANGE>* pUnreadable = nullptr;
     };
     enum class Served { Done, Wait, Restart };
 
@@ -68,4 +75,5 @@ private:
     bool m_bStop = false;
     std::thread m_worker;
     std::vector<unsigned char> m_vecDirect;  // for chunks read without the read-ahead
+    std::vector<SECTOR_RANGE> m_vecDirectUnreadable;
 };

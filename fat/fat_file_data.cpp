@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -57,16 +58,23 @@ int CFatFileData::CheckClusterSize(const _FILE_NODE_& node) const {
     return 0;
 }
 
-int CFatFileData::ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsigned char* pBuf, uint32_t& u32Bytes) {
+int CFatFileData::ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, uint64_t u64Wanted, unsigned char* pBuf,
+                              uint32_t& u32Bytes) {
     u32Bytes = 0;
     const uint64_t u64Sector = ClusterFirstSector(node, u32Cluster, true);
     if (u64Sector == FAT_NO_SECTOR || u64Sector > static_cast<uint64_t>(INT64_MAX)) return KR_ERROR_READ_FAULT;
+    // Only the sectors the file still needs: a bad sector in the slack after its end costs nothing.
+    const uint64_t u64Bps = static_cast<uint64_t>(m_nBytesPerSector);
+    const uint64_t u64ClusterSectors = node.nClusterSize / u64Bps;
+    const uint64_t u64Sectors = std::min(u64ClusterSectors, u64Wanted / u64Bps + (u64Wanted % u64Bps != 0 ? 1 : 0));
     unsigned int nSectors = 0;
-    const int nResult = m_reader.ReadData(pBuf, static_cast<int>(node.nClusterSize / m_nBytesPerSector),
-                                          static_cast<long long>(u64Sector), m_nBytesPerSector, &nSectors);
+    const int nResult = m_reader.ReadData(pBuf, static_cast<int>(u64Sectors), static_cast<long long>(u64Sector),
+                                          m_nBytesPerSector, &nSectors);
     u32Bytes = nSectors * static_cast<uint32_t>(m_nBytesPerSector);
-    if (u32Bytes == 0) return nResult != 0 && nResult != KR_ERROR_INVALID_PARAMETER ? nResult : KR_ERROR_READ_FAULT;
-    return 0;
+    if (nResult == KR_SUCCESS) return KR_SUCCESS;
+    // A cluster beyond the reader's area is as unreadable as a bad one.
+    if (nResult == KR_ERROR_INVALID_PARAMETER) SetLastUnreadableSector(u64Sector);
+    return nResult == KR_ERROR_INVALID_PARAMETER ? KR_ERROR_READ_FAULT : nResult;
 }
 
 bool CFatFileData::UsesChain(const _FILE_NODE_& node) {
@@ -89,11 +97,14 @@ bool CFatFileData::NextCluster(const _FILE_NODE_& node, bool bChain, uint32_t u3
 int CFatFileData::Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget) {
     if (m_pRecoveryCallBack == nullptr) return 0;
     std::wstring wstrCopy = wstrTarget;
-    return m_pRecoveryCallBack(m_pCallBackParam, nProgress, 100, nErrorCode, &wstrCopy[0]);
+    const int nAnswer = m_pRecoveryCallBack(m_pCallBackParam, nProgress, 100, nErrorCode, &wstrCopy[0]);
+    if (m_nStopAnswer == 0) m_nStopAnswer = nAnswer;
+    return nAnswer;
 }
 
 int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {
     if (pNode == nullptr || pTargetPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    m_nStopAnswer = 0;
     if (pNode->bIsDir == 0) return SaveDataToTargetFile(pNode, pTargetPath);
 
     std::string strUsed;
@@ -119,9 +130,9 @@ int CFatFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBa
             // found by a deep scan) each get their own file: the writer never reuses a name.
             std::wstring wstrPath = m_strCurPath + L"/" + MakeSafePathComponent(Ansi2Unicode(child.szFileName));
             const int nChild = SaveDataToTargetFile(&child, &wstrPath[0]);
-            if (nChild == KR_STOPPED_BY_USER) {
+            if (m_nStopAnswer != 0) {
                 m_queSaveDir.clear();
-                return nChild;
+                return m_nStopAnswer;
             }
             if (nResult == 0) nResult = nChild;
         }
@@ -167,10 +178,11 @@ int CFatFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath)
     const bool bChain = UsesChain(*pNode);
     while (nResult == 0 && u64Remaining > 0) {
         uint32_t u32Bytes = 0;
-        nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
-        if (nResult != 0) break;
+        const int nRead = ReadCluster(*pNode, u32Cluster, u64Remaining, pCluster.get(), u32Bytes);
+        // What arrived before a bad sector is kept: the file comes back as far as it can be read.
         const uint64_t u64Chunk = u32Bytes < u64Remaining ? u32Bytes : u64Remaining;
         nResult = WriteAll(hFile, pCluster.get(), static_cast<size_t>(u64Chunk));
+        if (nResult == 0) nResult = nRead;
         if (nResult != 0) break;
         u64Remaining -= u64Chunk;
         if (m_pRecoveryCallBack != nullptr) {
@@ -219,7 +231,7 @@ int CFatFileData::PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned ch
         const bool bChain = UsesChain(*pNode);
         while (u64Done < u64Total) {
             uint32_t u32Bytes = 0;
-            nResult = ReadCluster(*pNode, u32Cluster, pCluster.get(), u32Bytes);
+            nResult = ReadCluster(*pNode, u32Cluster, u64Total - u64Done, pCluster.get(), u32Bytes);
             if (nResult != 0) break;
             uint64_t u64Chunk = u64Total - u64Done;
             if (u32Bytes < u64Chunk) u64Chunk = u32Bytes;

@@ -49,12 +49,14 @@ public:
     // a name that is taken, or a link in the way, gives a unique name, and the walk goes on
     // under the folder path actually used. nBaseLevel: the number of folder separators of
     // pTargetPath minus the level of the folder's children in the engine's store. 0, the first
-    // error met (a folder fails when any of its files does), or -9527 when the recovery callback
-    // asked to stop.
+    // error met (a folder fails when any of its files does), or the recovery callback's answer
+    // when it answered anything but 0: that stops the whole save.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
     // One node: a file is written to a new file at pTargetPath (or under a unique name when that
     // is taken); a folder is made there and queued for SaveFileData. The callback is told the path
-    // used. 0 or an error code; the callback's own answer when it stopped.
+    // used. 0 or an error code; the callback's own answer when it stopped. A file whose sectors
+    // cannot all be read keeps what came before the first bad one and gives 30, with that sector
+    // as GetLastUnreadableSector().
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
     // A picture goes to "tmp.<ext>" in the scan-log folder, whose path is copied to pPreviewPath
     // (256 characters); anything else goes into pBuf, at most nBufLen bytes, and nBufLen becomes
@@ -67,14 +69,18 @@ public:
 
 private:
     uint64_t ClusterFirstSector(const _FILE_NODE_& node, uint32_t u32Cluster, bool bRootRule) const;
-    // Reads one cluster; 0 with the bytes read, or an error (30 when nothing arrived).
-    int ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, unsigned char* pBuf, uint32_t& u32Bytes);
+    // Reads the first u64Wanted bytes (whole sectors, at most the cluster) of one cluster. 0 when
+    // they all arrived, else an error (30 for a read fault, the failed sector noted) with u32Bytes
+    // the bytes that arrived before it.
+    int ReadCluster(const _FILE_NODE_& node, uint32_t u32Cluster, uint64_t u64Wanted, unsigned char* pBuf,
+                    uint32_t& u32Bytes);
     // The cluster after u32Cluster, through the table when bChain; false when the file has no more.
     bool NextCluster(const _FILE_NODE_& node, bool bChain, uint32_t u32Cluster, uint32_t& u32Next, int& nError);
     // Whether this file is read through the table.
     bool UsesChain(const _FILE_NODE_& node);
     // 0 when the cluster size can be read cluster by cluster, else the error.
     int CheckClusterSize(const _FILE_NODE_& node) const;
+    // Tells the callback; any non-zero answer is kept as the save's stop answer.
     int Report(int nProgress, int nErrorCode, const std::wstring& wstrTarget);
 
     IFileRecoveryParse& m_owner;
@@ -84,6 +90,7 @@ private:
     bool m_bRootRuleInHealth;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
+    int m_nStopAnswer = 0;  // the callback's first non-zero answer during this save
     // Folders still to be written: the folder's node and the path it was made under.
     std::deque<std::pair<_FILE_NODE_, std::wstring>> m_queSaveDir;
     std::wstring m_strCurPath;

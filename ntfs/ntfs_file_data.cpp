@@ -50,7 +50,9 @@ void CNtfsFileData::SetRecoveryCallBack(RECOVERY_CALLBACK pCallBack, void* pPara
 int CNtfsFileData::ReportRecovery(int nProgress, int nError, const std::wstring& strPath) {
     if (m_pRecoveryCallBack == nullptr) return 0;
     std::wstring strName = strPath;
-    return m_pRecoveryCallBack(m_pCallBackParam, nProgress, 100, nError, &strName[0]);
+    const int nAnswer = m_pRecoveryCallBack(m_pCallBackParam, nProgress, 100, nError, &strName[0]);
+    if (m_nStopAnswer == 0) m_nStopAnswer = nAnswer;
+    return nAnswer;
 }
 
 int CNtfsFileData::ReadNodeData(_FILE_NODE_* pNode, unsigned long long u64Total, IPieceSink& sink, bool& bResident) {
@@ -85,10 +87,15 @@ int CNtfsFileData::ReadRuns(_FILE_NODE_* pNode, const std::vector<__RUNLIST__>& 
         const bool bSparse = run.n64LcnOffset == 0;
         uint64_t u64RunDone = 0;
         while (u64RunDone < u64RunBytes && u64Remaining > 0) {
-            const uint64_t u64Want = std::min<uint64_t>(NTFS_DATA_PIECE_BYTES, u64RunBytes - u64RunDone);
+            // Only the sectors the file still needs: a bad sector in the slack after its end
+            // costs nothing.
+            const uint64_t u64Needed = (u64Remaining + u64Bps - 1) / u64Bps * u64Bps;
+            const uint64_t u64Want =
+                std::min<uint64_t>(std::min<uint64_t>(NTFS_DATA_PIECE_BYTES, u64RunBytes - u64RunDone), u64Needed);
             const int nSectors = static_cast<int>(u64Want / u64Bps);
             if (nSectors == 0) break;  // a cluster size that is no whole number of sectors
-            const size_t nPieceBytes = static_cast<size_t>(nSectors) * static_cast<size_t>(u64Bps);
+            size_t nPieceBytes = static_cast<size_t>(nSectors) * static_cast<size_t>(u64Bps);
+            int nReadResult = 0;
             if (bSparse) {
                 // A run without a location holds zeros; reading the previous run's clusters again
                 // would put foreign data into the file.
@@ -97,16 +104,26 @@ int CNtfsFileData::ReadRuns(_FILE_NODE_* pNode, const std::vector<__RUNLIST__>& 
                 const uint64_t u64Sector =
                     u64ClusterSize * u64Cluster / u64Bps + u64RunDone / u64Bps + pNode->u64PartitionStartSector;
                 unsigned int nRead = 0;
-                int nResult = m_diskReader.ReadData(pBuf, nSectors, static_cast<long long>(u64Sector),
+                nReadResult = m_diskReader.ReadData(pBuf, nSectors, static_cast<long long>(u64Sector),
                                                     m_nBytesPerSector, &nRead);
-                if (nResult != 0) return nResult;
-                if (nRead == 0) return KR_ERROR_READ_FAULT;
+                if (nReadResult == KR_ERROR_INVALID_PARAMETER) {
+                    // A run beyond the reader's area is as unreadable as a bad sector.
+                    SetLastUnreadableSector(u64Sector);
+                    nReadResult = KR_ERROR_READ_FAULT;
+                }
+                if (nReadResult != 0 && nReadResult != KR_ERROR_READ_FAULT) return nReadResult;
+                // What arrived before a bad sector is handed on: the file comes back as far as it
+                // can be read, and the read fault ends it.
+                nPieceBytes = static_cast<size_t>(nRead) * static_cast<size_t>(u64Bps);
             }
             const size_t nHand = static_cast<size_t>(std::min<uint64_t>(nPieceBytes, u64Remaining));
             u64Remaining -= nHand;
             u64RunDone += nPieceBytes;
-            int nAnswer = sink.Take(pBuf, nHand, u64Remaining, false);
-            if (nAnswer != 0) return nAnswer;
+            if (nHand > 0) {
+                int nAnswer = sink.Take(pBuf, nHand, u64Remaining, false);
+                if (nAnswer != 0) return nAnswer;
+            }
+            if (nReadResult != 0) return nReadResult;
         }
     }
     // Runs that end before the size (a cut or undecodable run list) leave the file incomplete.
@@ -211,6 +228,7 @@ int CNtfsFileData::SaveDataToTargetFile(_FILE_NODE_* pNode, const wchar_t* pTarg
 
 int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {
     if (pNode == nullptr || pTargetPath == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    m_nStopAnswer = 0;
     if (!pNode->bIsDir) return SaveDataToTargetFile(pNode, pTargetPath);
 
     m_dequeSaveDir.clear();
@@ -238,9 +256,9 @@ int CNtfsFileData::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nB
             // its successor); the writer gives each its own file instead of reusing a name.
             const std::wstring strChildPath = m_strCurDirPath + L"/" + NodeComponent(&child);
             const int nChild = SaveDataToTargetFile(&child, strChildPath.c_str());
-            if (nChild == KR_STOPPED_BY_USER) {
+            if (m_nStopAnswer != 0) {
                 m_dequeSaveDir.clear();
-                return KR_STOPPED_BY_USER;
+                return m_nStopAnswer;
             }
             // A folder is only recovered when everything in it is.
             if (nFolderResult == 0) nFolderResult = nChild;

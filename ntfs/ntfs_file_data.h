@@ -40,8 +40,10 @@ public:
 
     // A file to pTargetPath, or a folder with everything below it into the folder pTargetPath
     // (nBaseLevel: the "/" count of the destination root). 0, an errno, 30, 87, the record
-    // readers' codes, KR_ERROR_DATA_MISSING when the runs end before the file's size, or the
-    // callback's non-zero answer (-9527 stops a folder save). A folder gives its first failure.
+    // readers' codes, KR_ERROR_DATA_MISSING when the runs end before the file's size, 30 when a
+    // sector cannot be read (what came before it is written; GetLastUnreadableSector() names
+    // it), or the callback's non-zero answer, which also stops a folder save. A folder gives its
+    // first failure.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel);
     // One node: a folder is made (0755) and queued for SaveFileData's walk; a file's data are
     // written to a new file (0644). Both go through the safe writer (util/safe_writer.h): a name
@@ -77,6 +79,7 @@ private:
     class CMemorySink;
     int ReadRuns(_FILE_NODE_* pNode, const std::vector<__RUNLIST__>& vecRuns, unsigned long long u64Total,
                  IPieceSink& sink, unsigned char* pBuf);
+    // Tells the callback; any non-zero answer is kept as the save's stop answer.
     int ReportRecovery(int nProgress, int nError, const std::wstring& strPath);
     int SaveFileDataToFile(_FILE_NODE_* pNode, const std::wstring& strPath);
 
@@ -85,6 +88,7 @@ private:
     int m_nBytesPerSector;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
+    int m_nStopAnswer = 0;  // the callback's first non-zero answer during this save
     std::deque<SAVE_DIR_ENTRY> m_dequeSaveDir;
     std::wstring m_strCurDirPath;
 };

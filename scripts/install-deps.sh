@@ -13,6 +13,7 @@ packages=(
   zlib1g-dev                        # inflating gzip members to find their end
   ffmpeg python3-pil                # real videos, audio and pictures for the carving tests
   fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
+  nbdkit libnbd-bin fuse3           # an image with failing sectors behind the kernel's read path
 )
 
 missing=()

@@ -148,6 +148,7 @@ void CProfessionalRecovery::PrepareSweepEngines() {
     }
     m_proFatRecovery.ClearProfessionalVec(&wstrFat[0]);
     m_proNtfsRecovery.InitProfessionalScan(&wstrNtfs[0]);
+    LoadUnreadableRanges(szFolder);
 }
 
 void CProfessionalRecovery::SeedPartitionVolumes() {
@@ -173,6 +174,8 @@ int CProfessionalRecovery::ScanDevice(wchar_t*) {
     int nResult = KR_SUCCESS;
     bool bSaveLog = m_bLoadLogFile != 0;
     if (!bSaveLog) logs.AddDirIndex();
+    bool bSwept = false;
+    m_vecUnreadable.clear();  // a saved scan's list is loaded with its stores
 
     unsigned long long u64RunStart = 0, u64RunCount = 0, u64OffsetInRun = 0, u64Done = 0, u64Found = 0;
     bool bBitmap = false;
@@ -200,6 +203,7 @@ int CProfessionalRecovery::ScanDevice(wchar_t*) {
         m_proFatRecovery.DealProfessionalRecordVec();
         m_proNtfsRecovery.ParseProfessionalRecordVec();
         bSaveLog = true;
+        bSwept = true;
     }
 
     if (m_pScanCallBack != nullptr && nResult == 0)
@@ -215,6 +219,8 @@ int CProfessionalRecovery::ScanDevice(wchar_t*) {
         memcpy(szLogDir, m_logFileInfo.szLogDirPath, sizeof(szLogDir) - 1);
     else
         logs.GetLogFileDirPath(szLogDir, sizeof(szLogDir));
+    // Before the catalogue names the folder, so a saved scan never lacks its list.
+    if (bSwept) SaveUnreadableRanges(szLogDir);
     std::string strDevice = m_strImagePath.empty() ? DeviceNodePath() : std::string();
     logs.SaveLogFileInfo(strDevice.c_str(), m_nDiskNo, static_cast<unsigned long long>(m_llStartSector),
                          static_cast<unsigned long long>(m_llSectorCount), u64RunStart, u64RunCount, u64OffsetInRun,
@@ -259,7 +265,11 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
     int nRemainSec = -1;
     m_u64CarvedEndSector = 0;
 
+    // Only the pure record tests run under the guard: a fault there abandons a chunk before any
+    // parser has changed anything, and leaves nothing allocated on the abandoned frames.
     CFaultGuard guard("ProfessionalRecovery recvSignal\n");
+    CHUNK_KINDS kinds;
+    std::vector<SECTOR_RANGE> vecChunkUnreadable;
     while (u64RunCount != 0) {
         long long llRemaining = static_cast<long long>(u64RunCount);
         u64OffsetInRun = 0;
@@ -276,22 +286,24 @@ int CProfessionalRecovery::Sweep(bool bBitmap, unsigned long long& u64RunStart, 
             const int nLen = static_cast<int>(llSectors) * m_nBytesPerSector;
             unsigned int nRead = 0;
             unsigned char* pChunk = prefetcher.Fetch(u64Sector, static_cast<int>(llSectors), u64AbsBase + u64RunCount,
-                                                     &nRead, nullptr);
+                                                     &nRead, nullptr, &vecChunkUnreadable);
+            // What could not be read is zeros in the chunk: the rest of it is parsed as usual.
+            for (const SECTOR_RANGE& range : vecChunkUnreadable) AddSectorRange(m_vecUnreadable, range);
             long long llOverrun = 0;
+            int nStopAnswer = 0;
             if (nRead > 0) {
-                // What a short read did not fill is left over from earlier reads: never parse that.
-                if (nRead < static_cast<unsigned int>(llSectors))
-                    memset(pChunk + nRead * u64Bps, 0, static_cast<size_t>(nLen) - nRead * u64Bps);
-                auto parse = [&]() {
-                    ParseProfessionalFileInfo(pChunk, nLen, u64Sector, u64Done, u64Total, nRemainSec, llOverrun,
-                                              u64Found);
-                };
-                if (!guard.Run(parse)) llOverrun = 0;
+                bool bClassified = false;
+                auto classify = [&]() { bClassified = ClassifyChunk(pChunk, nLen, kinds); };
+                if (guard.Run(classify) && bClassified)
+                    nStopAnswer = ParseClassifiedChunk(pChunk, kinds, u64Sector, u64Done, u64Total, nRemainSec,
+                                                       llOverrun, u64Found);
             }
             const long long llStep = llSectors + llOverrun;
             u64OffsetInRun += static_cast<unsigned long long>(llStep);
             u64Done += static_cast<unsigned long long>(llStep > llRemaining ? llRemaining : llStep);
             llRemaining -= llStep;
+            // A stop inside a size walk: the position kept is the sector being judged.
+            if (nStopAnswer != 0) return nStopAnswer;
 
             const unsigned long long u64Now = static_cast<unsigned long long>(rsb_getTickCount());
             if (u64Now - u64LastEstimate > ESTIMATE_INTERVAL_MS && m_nCallBackFlag == PRO_SWEEP_PERCENT) {
@@ -325,54 +337,95 @@ int CProfessionalRecovery::ParseProfessionalFileInfo(unsigned char* pBuf, int nL
                                                      unsigned long long u64DoneSectors,
                                                      unsigned long long u64TotalSectors, int nRemaindSecond,
                                                      long long& llOverrun, unsigned long long& u64FindFileCount) {
+    llOverrun = 0;
+    CHUNK_KINDS kinds;
+    if (!ClassifyChunk(pBuf, nLen, kinds)) return KR_ERROR_INVALID_PARAMETER;
+    return ParseClassifiedChunk(pBuf, kinds, u64Sector, u64DoneSectors, u64TotalSectors, nRemaindSecond, llOverrun,
+                                u64FindFileCount);
+}
+
+bool CProfessionalRecovery::ClassifyChunk(const unsigned char* pBuf, int nLen, CHUNK_KINDS& kinds) const {
+    const int nBps = m_nBytesPerSector;
+    if (pBuf == nullptr || nLen < 0 || nBps <= 0) return false;
+    const int nRecordSize = nBps <= 512 ? 2 * nBps : nBps;
+    const int nSectors = nLen / nBps + (nLen % nBps != 0 ? 1 : 0);
+    if (nSectors > PRO_SWEEP_CHUNK_MAX_SECTORS) return false;
+    kinds.nSectors = nSectors;
+    int nLeft = nLen;
+    for (int i = 0; i < nSectors; ++i, nLeft -= nBps) {
+        // IsNtfsFileRecord only reads; it takes a non-const pointer for the engines' sake.
+        unsigned char* p = const_cast<unsigned char*>(pBuf) + static_cast<size_t>(i) * static_cast<size_t>(nBps);
+        kinds.abStraddling[i] = false;
+        if (nRecordSize > nLeft) {
+            // Only a sector that starts like a record is worth reading again.
+            kinds.abStraddling[i] = nLeft >= 4 && HasNtfsFileSignature(p);
+        } else if (IsNtfsFileRecord(p, nRecordSize)) {
+            kinds.aKind[i] = SECTOR_NTFS_RECORD;
+            continue;
+        }
+        if (IsFatFileRecord(p, nLeft))
+            kinds.aKind[i] = SECTOR_FAT_DIR_START;
+        else if (IsFatFDTRecord(p, std::min(nBps, nLeft)))
+            kinds.aKind[i] = SECTOR_FAT_DIR_TABLE;
+        else
+            kinds.aKind[i] = SECTOR_PLAIN;
+    }
+    return true;
+}
+
+bool CProfessionalRecovery::ParseStraddlingRecord(unsigned long long u64Here,
+                                                  std::unique_ptr<unsigned char[]>& pStraddle) {
     const int nBps = m_nBytesPerSector;
     const int nRecordSize = nBps <= 512 ? 2 * nBps : nBps;
+    if (!pStraddle) pStraddle.reset(new unsigned char[STRADDLING_RECORD_READ_BYTES]);
+    unsigned int nRead = 0;
+    m_diskReader.ReadData(pStraddle.get(), STRADDLING_RECORD_READ_BYTES / nBps, static_cast<long long>(u64Here), nBps,
+                          &nRead);
+    if (static_cast<long long>(nRead) * nBps < nRecordSize || !IsNtfsFileRecord(pStraddle.get(), nRecordSize))
+        return false;
+    m_proNtfsRecovery.ParseNtfsFileRecord(pStraddle.get(), u64Here);
+    return true;
+}
+
+int CProfessionalRecovery::ParseClassifiedChunk(unsigned char* pBuf, const CHUNK_KINDS& kinds,
+                                                unsigned long long u64Sector, unsigned long long u64DoneSectors,
+                                                unsigned long long u64TotalSectors, int nRemaindSecond,
+                                                long long& llOverrun, unsigned long long& u64FindFileCount) {
+    const int nBps = m_nBytesPerSector;
     llOverrun = 0;
-    long long llIndex = 0;
-    long long llLeft = nLen;
-    int nResult = 0;
     std::unique_ptr<unsigned char[]> pStraddle;
-    while (llLeft >= 1) {
-        unsigned char* p = pBuf + llIndex * nBps;
-        const unsigned long long u64Here = u64Sector + static_cast<unsigned long long>(llIndex);
-        bool bNtfsRecord = false;
-        if (nRecordSize > llLeft) {
-            // The record would run past the chunk: look at it in a fresh read instead. Only a
-            // sector that starts like a record is worth that read.
-            if (HasNtfsFileSignature(p)) {
-                if (!pStraddle) pStraddle.reset(new unsigned char[STRADDLING_RECORD_READ_BYTES]);
-                unsigned int nRead = 0;
-                m_diskReader.ReadData(pStraddle.get(), STRADDLING_RECORD_READ_BYTES / nBps,
-                                      static_cast<long long>(u64Here), nBps, &nRead);
-                if (static_cast<long long>(nRead) * nBps >= nRecordSize &&
-                    IsNtfsFileRecord(pStraddle.get(), nRecordSize)) {
-                    nResult = m_proNtfsRecovery.ParseNtfsFileRecord(pStraddle.get(), u64Here);
-                    bNtfsRecord = true;
+    for (int i = 0; i < kinds.nSectors; ++i) {
+        unsigned char* p = pBuf + static_cast<size_t>(i) * static_cast<size_t>(nBps);
+        const unsigned long long u64Here = u64Sector + static_cast<unsigned long long>(i);
+        // Only an NTFS record's first sector is consumed: the next sector is its second.
+        if (kinds.abStraddling[i] && ParseStraddlingRecord(u64Here, pStraddle)) continue;
+        switch (kinds.aKind[i]) {
+            case SECTOR_NTFS_RECORD:
+                m_proNtfsRecovery.ParseNtfsFileRecord(p, u64Here);
+                break;
+            case SECTOR_FAT_DIR_START:
+                m_proFatRecovery.ParseFatFileRecord(p, u64Here);
+                break;
+            case SECTOR_FAT_DIR_TABLE:
+                m_proFatRecovery.ParseFDTFileRecord(p, u64Here);
+                break;
+            case SECTOR_PLAIN: {
+                // A carved file's end is a guess: inside its extent only new heads are ignored, the
+                // file-system records above still see every sector.
+                if (u64Here < m_u64CarvedEndSector) break;
+                unsigned long long u64Step = 1;
+                m_fileTypeRecovery.ParseFileBuf(p, nBps, u64Here, u64DoneSectors, u64TotalSectors, nRemaindSecond,
+                                                &m_diskReader, nBps, u64Step, u64FindFileCount);
+                const int nStopAnswer = CFileTypeRecovery::GetWalkStopAnswer();
+                if (nStopAnswer != 0) {
+                    // This sector and the rest of the chunk were not examined.
+                    llOverrun = -static_cast<long long>(kinds.nSectors - i);
+                    return nStopAnswer;
                 }
+                if (u64Step > 1) m_u64CarvedEndSector = u64Here + u64Step;
+                break;
             }
-        } else if (IsNtfsFileRecord(p, nRecordSize)) {
-            nResult = m_proNtfsRecovery.ParseNtfsFileRecord(p, u64Here);
-            bNtfsRecord = true;
         }
-        if (bNtfsRecord) {
-            // Only the record's first sector is consumed: the next sector is its second.
-        } else if (IsFatFileRecord(p, static_cast<int>(llLeft))) {
-            nResult = m_proFatRecovery.ParseFatFileRecord(p, u64Here);
-        } else if (IsFatFDTRecord(p, nBps)) {
-            nResult = m_proFatRecovery.ParseFDTFileRecord(p, u64Here);
-        } else if (u64Here >= m_u64CarvedEndSector) {
-            // A carved file's end is a guess: inside its extent only new heads are ignored, the
-            // file-system records above still see every sector.
-            unsigned long long u64Step = 1;
-            nResult = m_fileTypeRecovery.ParseFileBuf(p, nBps, u64Here, u64DoneSectors, u64TotalSectors,
-                                                      nRemaindSecond, &m_diskReader, nBps, u64Step, u64FindFileCount);
-            if (nResult == KR_STOPPED_BY_USER) break;
-            if (u64Step > 1) m_u64CarvedEndSector = u64Here + u64Step;
-        }
-        ++llIndex;
-        llLeft -= nBps;
     }
-    // Negative only after a stop: minus the sectors not examined.
-    llOverrun = -llLeft / nBps;
-    return nResult;
+    return 0;
 }

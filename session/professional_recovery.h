@@ -4,11 +4,13 @@
 // engine list what the file system still knows, then sweeps the free sectors (or the whole area)
 // in 64 KiB chunks, offering each sector to the NTFS, FAT and carving parsers in that order.
 // Browsing, search, preview and saving go to the engine that made each node.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "carving/file_type_recovery.h"
 #include "device/disk_reader.h"
+#include "device/sector_ranges.h"
 #include "engine/log_file_info.h"
 #include "engine/recovery_parse.h"
 #include "fat/professional_fat_recovery.h"
@@ -18,6 +20,10 @@
 constexpr int PRO_IMAGE_DISK_NO = 128;
 // Bytes read per chunk of the sweep.
 constexpr int PRO_SWEEP_CHUNK_BYTES = 65536;
+// Most sectors one chunk holds (the smallest sector size the sweep reads is 512 bytes).
+constexpr int PRO_SWEEP_CHUNK_MAX_SECTORS = PRO_SWEEP_CHUNK_BYTES / 512;
+// The file in a scan's folder that lists the sectors its sweep could not read.
+constexpr const char* PRO_UNREADABLE_FILE_NAME = "Unreadable";
 // Progress weights: the fast pass fills 9 % of the bar, the sweep 90 %.
 constexpr int PRO_FAST_PASS_PERCENT = 9;
 constexpr int PRO_SWEEP_PERCENT = 90;
@@ -51,11 +57,19 @@ public:
     // Makes the next scan a fresh one and deletes the saved scan's folder.
     void SetNotLoadLogFile();
 
-    // Offers each sector of one chunk to the parsers; inside a carved file's extent only signature
-    // detection is skipped. llOverrun is 0, or after a stop minus the sectors not examined.
+    // Offers each sector of one chunk (nLen at most PRO_SWEEP_CHUNK_BYTES, else 87) to the
+    // parsers; inside a carved file's extent only signature detection is skipped. Returns 0, or
+    // the progress callback's non-zero answer that stopped a carved file's size walk; llOverrun
+    // is then minus the sectors not examined (the stopped one included), else 0.
     int ParseProfessionalFileInfo(unsigned char* pBuf, int nLen, unsigned long long u64Sector,
                                   unsigned long long u64DoneSectors, unsigned long long u64TotalSectors,
                                   int nRemaindSecond, long long& llOverrun, unsigned long long& u64FindFileCount);
+
+    // The sectors the sweep could not read, even one at a time: absolute, sorted and merged. A
+    // resumed or reused scan starts with those of its saved part (the "Unreadable" file of its
+    // folder: one "first count" line per range).
+    const std::vector<SECTOR_RANGE>& GetUnreadableRanges() const { return m_vecUnreadable; }
+    unsigned long long GetUnreadableSectorCount() const { return CountRangeSectors(m_vecUnreadable); }
 
     // The first failure of a sweep engine's result store to keep its finds (0: none), with the
     // folder of that store. A sweep stops at it: finds it cannot keep are not worth looking for.
@@ -69,6 +83,36 @@ public:
     IFileRecoveryParse* GetFastRecovery() const { return m_pFastRecovery; }
 
 private:
+    // What the pure record tests say of each sector of a chunk.
+    enum SECTOR_KIND : unsigned char {
+        SECTOR_PLAIN,             // none of the records below: offered to carving
+        SECTOR_NTFS_RECORD,       // an NTFS file record that lies inside the chunk
+        SECTOR_FAT_DIR_START,     // a FAT directory's first sector
+        SECTOR_FAT_DIR_TABLE,     // another sector of a FAT directory table
+    };
+    struct CHUNK_KINDS {
+        int nSectors;
+        SECTOR_KIND aKind[PRO_SWEEP_CHUNK_MAX_SECTORS];
+        // Starts like an NTFS record that runs past the chunk: read again from the device, and
+        // judged by aKind only when that read holds no record.
+        bool abStraddling[PRO_SWEEP_CHUNK_MAX_SECTORS];
+    };
+    // Classifies every sector of the chunk. Touches no heap and no engine state (it reads pBuf
+    // and writes kinds only), so it is what the sweep runs under the fault guard. False for a
+    // chunk longer than the kinds can hold.
+    bool ClassifyChunk(const unsigned char* pBuf, int nLen, CHUNK_KINDS& kinds) const;
+    // Hands the classified sectors to the parsers that change the engines' state; the rest as
+    // ParseProfessionalFileInfo.
+    int ParseClassifiedChunk(unsigned char* pBuf, const CHUNK_KINDS& kinds, unsigned long long u64Sector,
+                             unsigned long long u64DoneSectors, unsigned long long u64TotalSectors,
+                             int nRemaindSecond, long long& llOverrun, unsigned long long& u64FindFileCount);
+    // Parses the NTFS record at u64Here that runs past its chunk, read again in one piece into
+    // pStraddle (made on first use). False when the read holds no record.
+    bool ParseStraddlingRecord(unsigned long long u64Here, std::unique_ptr<unsigned char[]>& pStraddle);
+    // Writes the unreadable ranges to the scan's folder, replacing the file in one step. 0 or errno.
+    int SaveUnreadableRanges(const char* szLogDir) const;
+    // Reads them back from the folder of a saved scan (none when the file is missing).
+    void LoadUnreadableRanges(const char* szLogDir);
     // The engine that serves nodes of that source, or null.
     IFileRecoveryParse* EngineOfSource(int nSourceType);
     // The sweep between the fast pass and the end passes. Returns 0 or the callback's answer.
@@ -105,4 +149,5 @@ private:
     std::string m_strImagePath;
     // The first sector after the last carved file: no new file head is looked for before it.
     unsigned long long m_u64CarvedEndSector = 0;
+    std::vector<SECTOR_RANGE> m_vecUnreadable;
 };

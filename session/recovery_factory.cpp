@@ -1,41 +1,29 @@
 #include "session/recovery_factory.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 #include <memory>
+#include <vector>
 
 #include "device/disk_reader.h"
+#include "device/salvaging_read.h"
 #include "device/volume_tests.h"
 #include "session/fast_ext_recovery.h"
 #include "session/professional_recovery.h"
 #include "util/debug_log.h"
-#include "util/disk_map.h"
-#include "util/text.h"
 
 namespace {
 
-// Closes the factory's own descriptor on every way out.
-class CScopedFd {
-public:
-    explicit CScopedFd(int hFd) : m_hFd(hFd) {}
-    ~CScopedFd() {
-        if (m_hFd >= 0) close(m_hFd);
-    }
-    CScopedFd(const CScopedFd&) = delete;
-    CScopedFd& operator=(const CScopedFd&) = delete;
-    int Get() const { return m_hFd; }
+constexpr int PROBE_SECTOR_BYTES = 512;
 
-private:
-    int m_hFd;
-};
-
-bool ReadProbe(int hFile, unsigned char* pBuf) {
-    unsigned int nRead = 0;
-    return ReadData(hFile, pBuf, FACTORY_PROBE_BYTES, &nRead) == KR_SUCCESS &&
-           nRead == static_cast<unsigned int>(FACTORY_PROBE_BYTES);
+// The first FACTORY_PROBE_BYTES of what reader covers from u64Start on. What cannot be read (an
+// area or image shorter than that, bad first sectors) stays zero: only the fast engine's choice
+// looks at these bytes, and the deep scan needs none of them. False when the reader refuses the
+// request (a start no byte offset can name).
+bool ReadProbe(const CDiskReader& reader, unsigned long long u64Start, unsigned char* pHead) {
+    std::vector<SECTOR_RANGE> vecUnreadable;
+    int nError = 0;
+    return ReadSalvaging(reader, pHead, FACTORY_PROBE_BYTES / PROBE_SECTOR_BYTES, u64Start, PROBE_SECTOR_BYTES,
+                         vecUnreadable, nError) != KR_ERROR_INVALID_PARAMETER;
 }
 
 }  // namespace
@@ -75,23 +63,23 @@ IFileRecoveryParse* CFileRecoveryFactory::NewEngine(ENGINE_KIND eKind) {
 IFileRecoveryParse* CFileRecoveryFactory::CreateFileRecoveryInstance(int nDiskNo, long long llStartSector,
                                                                      long long llSectorCount, wchar_t wcDrive,
                                                                      RECOVERY_TYPE eType) {
-    CScopedFd disk(rsb_openDisk(nDiskNo));
-    if (disk.Get() < 0) {
-        DebugLog("Open Failed\n");
-        return nullptr;
-    }
-    std::unique_ptr<unsigned char[]> pHead(new unsigned char[FACTORY_PROBE_BYTES]);
-    bool bSeekOk = llStartSector >= 0 && llStartSector <= LLONG_MAX / 512 &&
-                   lseek(disk.Get(), static_cast<off_t>(llStartSector * 512), SEEK_SET) >= 0;
-    if (!bSeekOk) {
+    if (llStartSector < 0 || llStartSector > LLONG_MAX / PROBE_SECTOR_BYTES - FACTORY_PROBE_BYTES / PROBE_SECTOR_BYTES) {
         DebugLog("lseek Failed\n");
         return nullptr;
     }
-    if (!ReadProbe(disk.Get(), pHead.get())) {
-        DebugLog("read Failed\n");
+    const unsigned long long u64Start = static_cast<unsigned long long>(llStartSector);
+    CDiskReader reader;
+    if (reader.Init(nDiskNo, u64Start + FACTORY_PROBE_BYTES / PROBE_SECTOR_BYTES) != KR_SUCCESS) {
+        DebugLog("Open Failed\n");
         return nullptr;
     }
-    IFileRecoveryParse* pEngine = NewEngine(ChooseEngineKind(pHead.get(), eType));
+    ENGINE_KIND eKind = ENGINE_KIND_PROFESSIONAL;
+    if (eType == RECOVERY_TYPE_FAST) {
+        std::unique_ptr<unsigned char[]> pHead(new unsigned char[FACTORY_PROBE_BYTES]());
+        if (!ReadProbe(reader, u64Start, pHead.get())) return nullptr;
+        eKind = ChooseEngineKind(pHead.get(), eType);
+    }
+    IFileRecoveryParse* pEngine = NewEngine(eKind);
     if (pEngine != nullptr) pEngine->Init(nDiskNo, llStartSector, llSectorCount, wcDrive);
     return pEngine;
 }
@@ -99,12 +87,15 @@ IFileRecoveryParse* CFileRecoveryFactory::CreateFileRecoveryInstance(int nDiskNo
 IFileRecoveryParse* CFileRecoveryFactory::CreateFileRecoveryInstance(wchar_t* pPath, wchar_t wcDrive,
                                                                      RECOVERY_TYPE eType) {
     if (pPath == nullptr) return nullptr;
-    std::string strPath = Unicode2Path(pPath);
-    CScopedFd image(open(strPath.c_str(), O_RDONLY | O_CLOEXEC));
-    if (image.Get() < 0) return nullptr;
-    std::unique_ptr<unsigned char[]> pHead(new unsigned char[FACTORY_PROBE_BYTES]);
-    if (!ReadProbe(image.Get(), pHead.get())) return nullptr;
-    IFileRecoveryParse* pEngine = NewEngine(ChooseEngineKind(pHead.get(), eType));
+    CDiskReader reader;
+    if (reader.Init(pPath, FACTORY_PROBE_BYTES / PROBE_SECTOR_BYTES) != KR_SUCCESS) return nullptr;
+    ENGINE_KIND eKind = ENGINE_KIND_PROFESSIONAL;
+    if (eType == RECOVERY_TYPE_FAST) {
+        std::unique_ptr<unsigned char[]> pHead(new unsigned char[FACTORY_PROBE_BYTES]());
+        if (!ReadProbe(reader, 0, pHead.get())) return nullptr;
+        eKind = ChooseEngineKind(pHead.get(), eType);
+    }
+    IFileRecoveryParse* pEngine = NewEngine(eKind);
     if (pEngine != nullptr) pEngine->Init(pPath, wcDrive);
     return pEngine;
 }

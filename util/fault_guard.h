@@ -1,7 +1,13 @@
 #pragma once
-// Last-resort guard against a segmentation or bus fault inside one unit of work (a chunk of a
-// sweep, a preview, a recovery): the fault abandons that unit and the work goes on. The parsers
-// are bounds-checked; this only keeps one unforeseen fault from ending a long scan.
+// Last-resort guard against a segmentation or bus fault inside one unit of work: the fault
+// abandons that unit and the work goes on. The parsers are bounds-checked; this only keeps one
+// unforeseen fault from ending a long scan.
+//
+// A jump out of a unit destroys nothing and finishes nothing, so a guarded unit must own no heap
+// memory (it would leak) and change no state that outlives it (it would be left half-changed):
+// guard pure tests that read their input and write only into the caller's plain storage, and run
+// the work that allocates or changes engines outside the guard. The deep scan guards exactly the
+// record tests that classify each sector of a chunk.
 //
 // The handlers are installed for the life of the guard and the previous ones restored after,
 // so a fault outside a guarded unit still crashes the process as usual. One guarded unit at a
@@ -17,7 +23,7 @@ public:
     CFaultGuard& operator=(const CFaultGuard&) = delete;
 
     // Runs pfnUnit(pParam). Returns true when it ran to the end, false when a fault abandoned
-    // it (objects on the abandoned frames are not destroyed: keep units free of owning locals).
+    // it (objects on the abandoned frames are not destroyed: see above).
     bool Run(void (*pfnUnit)(void* pParam), void* pParam);
 
     // Runs any callable the same way.

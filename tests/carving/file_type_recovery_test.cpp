@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "fixtures/carving_image.h"
 #include "fixtures/carving_sweep.h"
 #include "fixtures/debug_capture.h"
+#include "fixtures/failing_sectors.h"
 #include "fixtures/temp_dir.h"
 #include "util/app_folder.h"
 #include "util/rsb.h"
@@ -58,10 +60,16 @@ int RecordPreview(void* pParam, int nProgress, int nRet) {
     return 0;
 }
 
+// Counts progress calls and answers every one with nAnswer.
+struct StopAnswer {
+    int nAnswer;
+    int nCalls;
+};
 int StopAtFirstProgress(void* pParam, int, int, int, unsigned long long, unsigned long long,
                         unsigned long long, wchar_t*) {
-    ++*static_cast<int*>(pParam);
-    return KR_STOPPED_BY_USER;
+    auto* pStop = static_cast<StopAnswer*>(pParam);
+    ++pStop->nCalls;
+    return pStop->nAnswer;
 }
 
 _FILE_NODE_ CarvedNode(const char* szName, unsigned long long u64Sector, unsigned long long u64Size) {
@@ -381,6 +389,13 @@ TEST_F(FileTypeRecoveryTest, RecoveryErrorsAreReportedOnceMore) {
     EXPECT_EQ(log.vecCalls[0].nProgress, 100);
     EXPECT_EQ(log.vecCalls[0].nError, nRet);
 
+    // A file that runs past the end comes back up to it, as a read fault naming the first sector.
+    _FILE_NODE_ cut = CarvedNode("10.dat", 10, 4000);
+    std::wstring wstrCut = Path2Unicode(m_dir.File("cut.dat").c_str());
+    EXPECT_EQ(m_engine.SaveFileData(&cut, &wstrCut[0], 0), KR_ERROR_READ_FAULT);
+    EXPECT_EQ(ReadFileBytes(m_dir.File("cut.dat")), Bytes(image.Bytes().begin() + 10 * kSector, image.Bytes().end()));
+    EXPECT_EQ(GetLastUnreadableSector(), 16u);
+
     CDebugCapture capture;
     std::string strNoFolder = m_dir.File("bad.dat/x.dat");  // a file where a folder would be
     std::wstring wstrNoFolder = Path2Unicode(strNoFolder.c_str());
@@ -467,17 +482,52 @@ TEST_F(FileTypeRecoveryTest, StopDuringASizeWalkRecordsNothing) {
     image.FillNeutral(0, 400, 23);
     image.Plant(5, MakeSampleJpeg(100000, 1), "jpg");
     OpenImage(image);
-    int nCalls = 0;
-    m_engine.InitCallBack(StopAtFirstProgress, nullptr, &nCalls, 0);
-    Bytes vecHead(image.Bytes().begin() + 5 * kSector, image.Bytes().begin() + 6 * kSector);
-    unsigned long long u64Used = 77, u64Files = 4;
-    int nRet = m_engine.ParseFileBuf(vecHead.data(), kSector, 5, 0, 400, 0, &m_reader, kSector, u64Used, u64Files);
-    if (nCalls == 0) GTEST_SKIP() << "the JPEG size rule does not walk the device";
-    EXPECT_EQ(nRet, KR_STOPPED_BY_USER);
-    EXPECT_EQ(u64Used, 77u);
-    EXPECT_EQ(u64Files, 4u);
-    EXPECT_EQ(m_engine.GetLostFileCount(), 0u);
-    EXPECT_TRUE(Nodes().empty());
+    // Any answer but 0 stops, not only the classic one.
+    for (int nAnswer : {KR_STOPPED_BY_USER, 1, 5}) {
+        StopAnswer stop{nAnswer, 0};
+        m_engine.InitCallBack(StopAtFirstProgress, nullptr, &stop, 0);
+        Bytes vecHead(image.Bytes().begin() + 5 * kSector, image.Bytes().begin() + 6 * kSector);
+        unsigned long long u64Used = 77, u64Files = 4;
+        int nRet = m_engine.ParseFileBuf(vecHead.data(), kSector, 5, 0, 400, 0, &m_reader, kSector, u64Used, u64Files);
+        if (stop.nCalls == 0) GTEST_SKIP() << "the JPEG size rule does not walk the device";
+        EXPECT_EQ(nRet, nAnswer);
+        EXPECT_EQ(CFileTypeRecovery::GetWalkStopAnswer(), nAnswer);
+        EXPECT_EQ(u64Used, 77u);
+        EXPECT_EQ(u64Files, 4u);
+        EXPECT_EQ(m_engine.GetLostFileCount(), 0u);
+        EXPECT_TRUE(Nodes().empty());
+    }
+}
+
+// A structure walk whose next record lies in a sector that cannot be read: the file ends before
+// that sector, not at the record's offset inside it.
+TEST_F(FileTypeRecoveryTest, StructureWalkEndsBeforeAnUnreadableSector) {
+    // ftyp (20 bytes), mdat, then a moov whose header sits 100 bytes into sector 30 of the file.
+    Bytes vecMovie = {0, 0, 0, 20, 'f', 't', 'y', 'p', 'i', 's', 'o', 'm', 0, 0, 2, 0, 'i', 's', 'o', 'm'};
+    const uint32_t u32Mdat = 30 * kSector + 100 - 20;
+    const unsigned char ucMdat[8] = {static_cast<unsigned char>(u32Mdat >> 24), static_cast<unsigned char>(u32Mdat >> 16),
+                                     static_cast<unsigned char>(u32Mdat >> 8), static_cast<unsigned char>(u32Mdat),
+                                     'm', 'd', 'a', 't'};
+    vecMovie.insert(vecMovie.end(), ucMdat, ucMdat + 8);
+    const Bytes vecBody = NeutralBytes(u32Mdat - 8, 9);
+    vecMovie.insert(vecMovie.end(), vecBody.begin(), vecBody.end());
+    const unsigned char ucMoov[8] = {0, 0, 0, 16, 'm', 'o', 'o', 'v'};
+    vecMovie.insert(vecMovie.end(), ucMoov, ucMoov + 8);
+    vecMovie.resize(vecMovie.size() + 8, 0);
+    CCarvingImage image(200);
+    image.Plant(50, vecMovie, "mp4");
+    OpenImage(image);
+    const Bytes vecHead(image.Bytes().begin() + 50 * kSector, image.Bytes().begin() + 51 * kSector);
+    for (bool bBad : {false, true}) {
+        std::unique_ptr<CScopedFailingSectors> pFailing;
+        if (bBad) pFailing.reset(new CScopedFailingSectors(m_strImage, {{80, 1}}));
+        unsigned long long u64Used = 0, u64Files = 0;
+        ASSERT_EQ(m_engine.ParseFileBuf(vecHead.data(), kSector, 50, 0, 200, 0, &m_reader, kSector, u64Used, u64Files),
+                  KR_SUCCESS);
+        std::vector<_FILE_NODE_> vecNodes = Nodes();
+        ASSERT_FALSE(vecNodes.empty());
+        EXPECT_EQ(vecNodes.back().u64FileSize, bBad ? 30u * kSector : vecMovie.size()) << (bBad ? "bad" : "good");
+    }
 }
 
 TEST_F(FileTypeRecoveryTest, SectorsThatStartNothingAreNotRecorded) {

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "device/disk_reader.h"
 #include "engine/log_file_manager.h"
 #include "fat/fat_file_data.h"
 #include "fat/professional_fat_recovery.h"
+#include "fixtures/failing_sectors.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
 #include "util/app_folder.h"
@@ -96,6 +98,25 @@ TEST_F(FatFileDataTest, FileIsReadFromConsecutiveClustersAndCutToItsSize) {
     EXPECT_EQ(m_strData, ReadAll(m_dir.File("out(1).bin")));
     EXPECT_EQ(Path2Unicode(m_dir.File("out(1).bin").c_str()), m_progress.wstrLastName) << "the name used is told";
     EXPECT_EQ((std::vector<int>{81, 100}), m_progress.vProgress) << "4096 then 904 bytes";
+}
+
+// The file is sectors 124..133 (a whole cluster, then two sectors of the next). A bad sector in
+// it keeps what came before and names the sector; one in the slack after its end costs nothing.
+TEST_F(FatFileDataTest, BadSectorEndsTheFileWhereItIs) {
+    struct Case {
+        unsigned long long u64Bad;
+        int nResult;
+        size_t nKept;
+    };
+    for (const Case& c : {Case{127, KR_ERROR_READ_FAULT, 3 * 512}, Case{133, KR_ERROR_READ_FAULT, 4096 + 512},
+                          Case{124, KR_ERROR_READ_FAULT, 0}, Case{134, 0, 5000}}) {
+        CScopedFailingSectors failing(m_strImage, {{c.u64Bad, 1}});
+        const std::string strOut = m_dir.File("bad" + std::to_string(c.u64Bad) + ".bin");
+        SetLastUnreadableSector(UINT64_MAX);
+        EXPECT_EQ(c.nResult, Save(Node("data.bin", 5000), strOut)) << c.u64Bad;
+        EXPECT_EQ(m_strData.substr(0, c.nKept), ReadAll(strOut)) << c.u64Bad;
+        EXPECT_EQ(c.nResult == 0 ? UINT64_MAX : c.u64Bad, GetLastUnreadableSector()) << c.u64Bad;
+    }
 }
 
 TEST_F(FatFileDataTest, EmptyFileIsCreatedAndReportedDone) {

@@ -318,6 +318,11 @@ TEST_F(ProFatImageTest, FolderTreeIsSavedBreadthFirstIntoEnterableFolders) {
     struct stat st;
     ASSERT_EQ(0, stat(m_dir.File("restore/DCIM/Summer 2019").c_str(), &st));
     EXPECT_EQ(0755u, st.st_mode & 0777u);
+
+    // Any non-zero answer of the callback ends the whole save, not only the classic stop code.
+    m_engine.InitCallBack(nullptr, [](void*, int, int, int, wchar_t*) { return 1; }, nullptr, 90);
+    EXPECT_EQ(1, SaveRootFolderTree(m_engine, mapTree.at("DCIM"), m_dir.File("restore/Again")));
+    EXPECT_NE(0, access(m_dir.File("restore/Again/Summer 2019/Best/deep nested file.bin").c_str(), F_OK));
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <string>
 
+#include "device/disk_reader.h"
+#include "fixtures/failing_sectors.h"
 #include "fixtures/ntfs_records.h"
 #include "fixtures/ntfs_synthetic_volume.h"
 #include "fixtures/temp_dir.h"
@@ -107,6 +110,22 @@ TEST_F(FileDataTest, DeletedFilesComeBackByteIdentical) {
     }
 }
 
+// A bad sector inside a file's runs: what came before it is written, the file fails with the
+// read fault and the sector is named.
+TEST_F(FileDataTest, BadSectorEndsTheFileWhereItIs) {
+    const std::vector<uint8_t>& vecContent = m_volume.m_oneRun.vecContent;
+    const std::vector<uint8_t> vecImage = ReadFile(m_strImage);
+    auto it = std::search(vecImage.begin(), vecImage.end(), vecContent.begin(), vecContent.begin() + 512);
+    ASSERT_NE(it, vecImage.end());
+    const unsigned long long u64Bad = static_cast<unsigned long long>(it - vecImage.begin()) / 512 + 3;
+    CScopedFailingSectors failing(m_strImage, {{u64Bad, 1}});
+    SetLastUnreadableSector(UINT64_MAX);
+    std::wstring strTarget = Path2Unicode(m_dir.File("out/bad.bin").c_str());
+    EXPECT_EQ(KR_ERROR_READ_FAULT, m_engine.SaveFileData(&m_mapRoot["one.bin"], &strTarget[0], 0));
+    EXPECT_EQ(std::vector<uint8_t>(vecContent.begin(), vecContent.begin() + 3 * 512), ReadFile(m_dir.File("out/bad.bin")));
+    EXPECT_EQ(u64Bad, GetLastUnreadableSector());
+}
+
 TEST_F(FileDataTest, ProgressOfPiecesEmptyFilesAndFailures) {
     Save(m_mapRoot["one.bin"], "one.bin");
     EXPECT_EQ((std::vector<int>{100}), m_log.vecProgress);  // 10,000 bytes: one piece
@@ -181,12 +200,12 @@ TEST_F(FileDataTest, FolderSaveIsBreadthFirstWithEnterableFolders) {
     ASSERT_FALSE(m_log.vecNames.empty());
     EXPECT_EQ(Path2Unicode((strRoot + "/Docs/Sub(1)/deep.txt").c_str()), m_log.vecNames.back());
 
-    // A stop answer during a folder save ends the whole save.
+    // Any non-zero answer during a folder save ends the whole save, not only the classic stop code.
     m_log = CallBackLog();
-    m_log.nAnswer = -9527;
+    m_log.nAnswer = 1;
     std::wstring strSecond = Path2Unicode((strRoot + "/Again").c_str());
     docs.szFileName[0] = 'D';
-    EXPECT_EQ(-9527, m_engine.SaveFileData(&docs, &strSecond[0], nBase));
+    EXPECT_EQ(1, m_engine.SaveFileData(&docs, &strSecond[0], nBase));
     EXPECT_EQ(1u, m_log.vecProgress.size());
     EXPECT_NE(0, access((strRoot + "/Again/Sub/deep.txt").c_str(), F_OK));
 }

@@ -122,9 +122,11 @@ TEST(RecoveryFactory, FailuresGiveNoEngineAndOneLogLine) {
     ASSERT_TRUE(MakeZeroImage(strSmall, 8192));
     CScopedDiskList disks({strSmall});
     {
+        // Shorter than the probe: no fast engine can be told from zeros, the deep scan needs none.
         CDebugCapture capture;
-        EXPECT_EQ(CreateOnDisk(0, 16, RECOVERY_TYPE_PROFESSIONAL), nullptr);
-        EXPECT_EQ(capture.Lines(), std::vector<std::string>{"read Failed\n"});
+        EXPECT_EQ(CreateOnDisk(0, 16, RECOVERY_TYPE_FAST), nullptr);
+        EXPECT_NE(CreateOnDisk(0, 16, RECOVERY_TYPE_PROFESSIONAL), nullptr);
+        EXPECT_TRUE(capture.Lines().empty());
     }
     {
         CDebugCapture capture;
