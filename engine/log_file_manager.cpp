@@ -14,6 +14,7 @@
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/rsb.h"
+#include "util/source_identity.h"
 
 namespace {
 
@@ -24,13 +25,7 @@ constexpr size_t kCounterSize = 8;
 // cap keeps a hostile tree from exhausting descriptors.
 constexpr int kMaxRemoveDepth = 64;
 
-unsigned long long ProbeFreeSpace(const char* szDevicePath) {
-    std::string strPath(szDevicePath);  // rsb_getFreeSpace shortens the path it is given
-    unsigned int nHigh = 0;
-    unsigned int nLow = 0;
-    if (rsb_getFreeSpace(&strPath[0], 0, &nHigh, &nLow) != 0) return 0;
-    return (static_cast<unsigned long long>(nHigh) << 32) | nLow;
-}
+constexpr const char* kSourceNoteName = "Source";
 
 bool EqualsIgnoringAsciiCase(const char* szA, const char* szB) {
     for (;; ++szA, ++szB) {
@@ -123,7 +118,7 @@ CLogFileManager& CLogFileManager::GetInstance() {
     return s_instance;
 }
 
-CLogFileManager::CLogFileManager() : m_pFreeSpaceProbe(&ProbeFreeSpace) {
+CLogFileManager::CLogFileManager() : m_pFingerprintProbe(&SourceFingerprint) {
     Init();  // a missing or unreadable catalogue simply means no saved scans
 }
 
@@ -258,70 +253,117 @@ int CLogFileManager::SaveLogFileInfo(const char* szDevicePath, int nDiskNo, unsi
                                      unsigned long long u64SweptSectorCount,
                                      unsigned long long u64FindFileCount, const char* szLogDir,
                                      const char* szImagePath) {
+    if (m_bReuseOnly) return 0;
     if (szLogDir == nullptr) return KR_ERROR_INVALID_PARAMETER;
     const bool bImageScan = szImagePath != nullptr && szImagePath[0] != '\0';
     // A cut path could name some other folder, which a later clean-up would then delete.
     if (strlen(szLogDir) >= LOG_FILE_PATH_SIZE || (bImageScan && strlen(szImagePath) >= LOG_FILE_PATH_SIZE))
         return ENAMETOOLONG;
 
-    unsigned long long u64FreeSpace = 0;
-    if (!bImageScan) {
-        u64FreeSpace = GetFreeSpaceFingerprint(szDevicePath, nDiskNo);
-        int nIndex = FindLogFileInfo(nDiskNo, u64StartSector, u64SectorCount);
-        if (nIndex >= 0) {
-            _LOG_FILE_INFO_& info = m_vecLogFileInfo[static_cast<size_t>(nIndex)];
-            // Counters only make sense with the stores they count, so an update needs the same
-            // folder as well as an unchanged device.
-            if (info.u64FreeSpace == u64FreeSpace && EqualsIgnoringAsciiCase(info.szLogDirPath, szLogDir)) {
-                info.u64RunStartSector = u64RunStartSector;
-                info.u64RunSectorCount = u64RunSectorCount;
-                info.u64RunOffset = u64RunOffset;
-                info.u64SweptSectorCount = u64SweptSectorCount;
-                info.u64FindFileCount = u64FindFileCount;
-                return SaveLogConfigFile();
-            }
-            // Stale; but the folder being saved holds this very scan's stores and must stay.
-            ForgetLogFileInfo(static_cast<size_t>(nIndex), szLogDir);
-        }
-    }
-
     _LOG_FILE_INFO_ info;
     memset(&info, 0, sizeof(info));
-    info.nDiskNo = nDiskNo;
-    info.u64StartSector = u64StartSector;
-    info.u64SectorCount = u64SectorCount;
+    // Counters only make sense with the stores they count, so only the record naming this very
+    // folder is updated; it moves to the end, where the most recent scans are.
+    const int nIndex = bImageScan ? -1 : FindRecordOfFolder(nDiskNo, u64StartSector, u64SectorCount, szLogDir);
+    if (nIndex >= 0) {
+        info = m_vecLogFileInfo[static_cast<size_t>(nIndex)];
+        m_vecLogFileInfo.erase(m_vecLogFileInfo.begin() + nIndex);
+    } else {
+        info.nDiskNo = nDiskNo;
+        info.u64StartSector = u64StartSector;
+        info.u64SectorCount = u64SectorCount;
+        memcpy(info.szLogDirPath, szLogDir, strlen(szLogDir) + 1);
+        if (bImageScan)
+            memcpy(info.szImagePath, szImagePath, strlen(szImagePath) + 1);
+        else
+            WriteSourceNote(szLogDir, CanonicalSourcePath(DevicePathOf(szDevicePath, nDiskNo)));
+    }
     info.u64RunStartSector = u64RunStartSector;
     info.u64RunSectorCount = u64RunSectorCount;
     info.u64RunOffset = u64RunOffset;
     info.u64SweptSectorCount = u64SweptSectorCount;
     info.u64FindFileCount = u64FindFileCount;
-    info.u64FreeSpace = u64FreeSpace;
-    memcpy(info.szLogDirPath, szLogDir, strlen(szLogDir) + 1);
-    if (bImageScan) memcpy(info.szImagePath, szImagePath, strlen(szImagePath) + 1);
+    info.u64FreeSpace = bImageScan ? 0 : GetSourceFingerprint(szDevicePath, nDiskNo);
     m_vecLogFileInfo.push_back(info);
+    ApplyBounds(nIndex < 0 && !bImageScan);
     return SaveLogConfigFile();
+}
+
+void CLogFileManager::ApplyBounds(bool bSupersede) {
+    const _LOG_FILE_INFO_ newest = m_vecLogFileInfo.back();
+    const std::string strSource = SourceOf(newest);
+    size_t nOfSource = 1;
+    // From the newest back, so the count of a source's scans meets its most recent ones first.
+    for (size_t i = m_vecLogFileInfo.size() - 1; i-- > 0;) {
+        const _LOG_FILE_INFO_& info = m_vecLogFileInfo[i];
+        if (strSource.empty() || SourceOf(info) != strSource) continue;
+        const bool bSameArea = info.nDiskNo == newest.nDiskNo && info.u64StartSector == newest.u64StartSector &&
+                               info.u64SectorCount == newest.u64SectorCount;
+        if ((bSupersede && bSameArea) || ++nOfSource > KEEP_SCANS_PER_SOURCE)
+            ForgetLogFileInfo(i, newest.szLogDirPath);
+    }
+    while (m_vecLogFileInfo.size() > KEEP_SCANS_IN_ALL) ForgetLogFileInfo(0, newest.szLogDirPath);
 }
 
 int CLogFileManager::LoadRecoveryLogInfo(const char* szDevicePath, int nDiskNo, unsigned long long u64StartSector,
                                          unsigned long long u64SectorCount, _LOG_FILE_INFO_* pOut) {
-    const unsigned long long u64FreeSpace = GetFreeSpaceFingerprint(szDevicePath, nDiskNo);
-    int nIndex = FindLogFileInfo(nDiskNo, u64StartSector, u64SectorCount);
-    if (nIndex < 0) {
-        ClearExplicitDir();
-        return 0;
-    }
+    ClearExplicitDir();
+    const int nIndex =
+        FindLogFileInfo(nDiskNo, u64StartSector, u64SectorCount, GetSourceFingerprint(szDevicePath, nDiskNo));
+    if (nIndex < 0) return 0;
     const _LOG_FILE_INFO_& info = m_vecLogFileInfo[static_cast<size_t>(nIndex)];
     // Stores are reopened in the saved folder, so it has to be one of ours.
     const std::string strFolderName = OwnScanFolderName(info.szLogDirPath);
-    if (info.u64FreeSpace == u64FreeSpace && !strFolderName.empty()) {
-        m_bUseExplicitDir = 1;
-        m_strExplicitDir = m_strBaseDir + strFolderName + "/";
-        if (pOut != nullptr) *pOut = info;
-        return 1;
+    if (strFolderName.empty()) return 0;
+    m_bUseExplicitDir = 1;
+    m_strExplicitDir = m_strBaseDir + strFolderName + "/";
+    if (pOut != nullptr) {
+        *pOut = info;
+        if (m_bReuseOnly) pOut->u64RunSectorCount = pOut->u64RunOffset = 0;
     }
-    ForgetLogFileInfo(static_cast<size_t>(nIndex), nullptr);
-    ClearExplicitDir();
-    return 0;
+    return 1;
+}
+
+int CLogFileManager::ForgetSource(const char* szSourcePath, size_t& nForgotten) {
+    nForgotten = 0;
+    if (szSourcePath == nullptr || szSourcePath[0] == '\0') return KR_ERROR_INVALID_PARAMETER;
+    const std::string strSource = CanonicalSourcePath(szSourcePath);
+    for (size_t i = m_vecLogFileInfo.size(); i-- > 0;) {
+        if (SourceOf(m_vecLogFileInfo[i]) != strSource) continue;
+        ForgetLogFileInfo(i, nullptr);
+        ++nForgotten;
+    }
+    return nForgotten != 0 ? SaveLogConfigFile() : 0;
+}
+
+std::string CLogFileManager::SourceOf(const _LOG_FILE_INFO_& info) const {
+    if (info.szImagePath[0] != '\0') return CanonicalSourcePath(info.szImagePath);
+    const std::string strName = OwnScanFolderName(info.szLogDirPath);
+    if (strName.empty()) return std::string();
+    const std::string strNote = m_strBaseDir + strName + "/" + kSourceNoteName;
+    const int fd = open(strNote.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return std::string();
+    char szPath[LOG_FILE_PATH_SIZE * 16];
+    const ssize_t nRead = read(fd, szPath, sizeof(szPath));
+    close(fd);
+    if (nRead <= 0 || static_cast<size_t>(nRead) >= sizeof(szPath) || szPath[nRead - 1] != '\n') return std::string();
+    return std::string(szPath, static_cast<size_t>(nRead) - 1);
+}
+
+void CLogFileManager::WriteSourceNote(const char* szFolder, const std::string& strSource) const {
+    const std::string strName = OwnScanFolderName(szFolder);
+    if (strName.empty() || strSource.empty()) return;
+    const std::string strFolder = m_strBaseDir + strName;
+    if (mkdir(strFolder.c_str(), 0755) != 0 && errno != EEXIST) return;
+    const std::string strNote = strFolder + "/" + kSourceNoteName;
+    const int fd = open(strNote.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        DebugLog("cannot write %s: %d\n", strNote.c_str(), errno);
+        return;
+    }
+    const std::string strLine = strSource + "\n";
+    const int nError = WriteFully(fd, reinterpret_cast<const unsigned char*>(strLine.data()), strLine.size());
+    if (close(fd) != 0 || nError != 0) DebugLog("cannot write %s\n", strNote.c_str());
 }
 
 int CLogFileManager::DeleteLogFileDir(const char* szFolder) {
@@ -351,25 +393,42 @@ int CLogFileManager::RemoveScanFolder(const char* szFolder) const {
     return nResult;
 }
 
-unsigned long long CLogFileManager::GetFreeSpaceFingerprint(const char* szDevicePath, int nDiskNo) const {
+std::string CLogFileManager::DevicePathOf(const char* szDevicePath, int nDiskNo) const {
     std::string strPath;
     if (szDevicePath != nullptr && szDevicePath[0] != '\0')
         strPath = szDevicePath;
     else if (!rsb_getDiskPath(nDiskNo, strPath))
-        return 0;
-    return m_pFreeSpaceProbe(strPath.c_str());
+        strPath.clear();
+    return strPath;
 }
 
-void CLogFileManager::SetFreeSpaceProbe(FREE_SPACE_PROBE pProbe) {
-    m_pFreeSpaceProbe = pProbe != nullptr ? pProbe : &ProbeFreeSpace;
+unsigned long long CLogFileManager::GetSourceFingerprint(const char* szDevicePath, int nDiskNo) const {
+    const std::string strPath = DevicePathOf(szDevicePath, nDiskNo);
+    return strPath.empty() ? 0 : m_pFingerprintProbe(strPath.c_str());
+}
+
+void CLogFileManager::SetFingerprintProbe(FINGERPRINT_PROBE pProbe) {
+    m_pFingerprintProbe = pProbe != nullptr ? pProbe : &SourceFingerprint;
 }
 
 int CLogFileManager::FindLogFileInfo(int nDiskNo, unsigned long long u64StartSector,
-                                     unsigned long long u64SectorCount) const {
+                                     unsigned long long u64SectorCount, unsigned long long u64Fingerprint) const {
+    for (size_t i = m_vecLogFileInfo.size(); i-- > 0;) {
+        const _LOG_FILE_INFO_& info = m_vecLogFileInfo[i];
+        if (info.nDiskNo == nDiskNo && info.u64StartSector == u64StartSector &&
+            info.u64SectorCount == u64SectorCount && info.u64FreeSpace == u64Fingerprint)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int CLogFileManager::FindRecordOfFolder(int nDiskNo, unsigned long long u64StartSector,
+                                        unsigned long long u64SectorCount, const char* szFolder) const {
     for (size_t i = 0; i < m_vecLogFileInfo.size(); ++i) {
         const _LOG_FILE_INFO_& info = m_vecLogFileInfo[i];
         if (info.nDiskNo == nDiskNo && info.u64StartSector == u64StartSector &&
-            info.u64SectorCount == u64SectorCount)
+            info.u64SectorCount == u64SectorCount && info.szImagePath[0] == '\0' &&
+            EqualsIgnoringAsciiCase(info.szLogDirPath, szFolder))
             return static_cast<int>(i);
     }
     return -1;

@@ -20,12 +20,12 @@
 
 namespace {
 
-unsigned long long g_u64FakeFreeSpace = 0;
+unsigned long long g_u64FakeFingerprint = 0;
 std::string g_strLastProbedPath;
 
-unsigned long long FakeFreeSpace(const char* szPath) {
+unsigned long long FakeFingerprint(const char* szPath) {
     g_strLastProbedPath = szPath;
-    return g_u64FakeFreeSpace;
+    return g_u64FakeFingerprint;
 }
 
 std::vector<unsigned char> ReadBytes(const std::string& strPath) {
@@ -62,11 +62,14 @@ protected:
     void SetUp() override {
         ASSERT_EQ(rsb_createAppFolders(), 0);
         m_strBase = rsb_getScanLogFolder();
-        g_u64FakeFreeSpace = 5000000;
-        Manager().SetFreeSpaceProbe(&FakeFreeSpace);
+        g_u64FakeFingerprint = 5000000;
+        Manager().SetFingerprintProbe(&FakeFingerprint);
         Manager().Init();
     }
-    void TearDown() override { Manager().SetFreeSpaceProbe(nullptr); }
+    void TearDown() override {
+        Manager().SetFingerprintProbe(nullptr);
+        Manager().SetReuseOnly(false);
+    }
 
     static CLogFileManager& Manager() { return CLogFileManager::GetInstance(); }
     std::string DirPath() const {
@@ -143,11 +146,25 @@ TEST_F(LogFileManagerTest, SavedScanResumesOnlyWhileTheFingerprintMatches) {
     EXPECT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 9, 0, 1000, nullptr), 0);
     EXPECT_EQ(DirPath(), m_strBase + "2/");
 
-    g_u64FakeFreeSpace = 5000001;
+    // Reuse only: the saved scan is handed out as finished and its record stays as it was.
+    Manager().SetReuseOnly(true);
+    ASSERT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 2, 0, 1000, &info), 1);
+    EXPECT_EQ(info.u64RunSectorCount, 0u);
+    EXPECT_EQ(info.u64RunOffset, 0u);
+    ASSERT_EQ(SaveDeviceScan(strDir, 99), 0);
+    EXPECT_EQ(Manager().GetLogFileInfos()[0].u64FindFileCount, 7u);
+    Manager().SetReuseOnly(false);
+
+    // The source changed: not resumed, but kept until a new scan of the area supersedes it.
+    g_u64FakeFingerprint = 5000001;
     EXPECT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 2, 0, 1000, &info), 0);
-    EXPECT_FALSE(Exists(strDir)) << "the stale scan's folder is removed";
-    EXPECT_TRUE(Manager().GetLogFileInfos().empty());
     EXPECT_EQ(DirPath(), m_strBase + "2/");
+    EXPECT_TRUE(Exists(strDir));
+    MakeScanFolder(m_strBase + "2/");
+    ASSERT_EQ(SaveDeviceScan(m_strBase + "2/", 1), 0);
+    EXPECT_FALSE(Exists(strDir)) << "the superseded scan's folder is removed";
+    ASSERT_EQ(Manager().GetLogFileInfos().size(), 1u);
+    EXPECT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 2, 0, 1000, &info), 1);
 }
 
 TEST_F(LogFileManagerTest, SavingUpdatesOrReplacesTheRecordOfAnArea) {
@@ -159,7 +176,7 @@ TEST_F(LogFileManagerTest, SavingUpdatesOrReplacesTheRecordOfAnArea) {
     EXPECT_EQ(Manager().GetLogFileInfos()[0].u64FindFileCount, 9u);
 
     // The fingerprint moved while this very scan wrote its stores: they must survive.
-    g_u64FakeFreeSpace = 4000000;
+    g_u64FakeFingerprint = 4000000;
     ASSERT_EQ(SaveDeviceScan(strDir1, 11), 0);
     EXPECT_TRUE(Exists(strDir1 + "Pro_Fat_1"));
     ASSERT_EQ(Manager().GetLogFileInfos().size(), 1u);
@@ -355,7 +372,8 @@ TEST_F(LogFileManagerTest, OnlyOwnNumberedFoldersAreEverDeleted) {
     ASSERT_EQ(Manager().Init(), 0);
     EXPECT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 2, 0, 1000, nullptr), 0);
     EXPECT_EQ(Manager().LoadRecoveryLogInfo("/dev/sdz", 3, 0, 1000, nullptr), 0) << "never resume outside";
-    EXPECT_TRUE(Manager().GetLogFileInfos().empty());
+    size_t nForgotten = 0;
+    EXPECT_EQ(Manager().ForgetSource(outside.Path().c_str(), nForgotten), 0);
 
     for (const std::string& strPath : {m_strBase + "config", m_strBase, m_strBase + "../", m_strBase + "1/../"})
         Manager().DeleteLogFileDir(strPath.c_str());
@@ -365,13 +383,9 @@ TEST_F(LogFileManagerTest, OnlyOwnNumberedFoldersAreEverDeleted) {
 
 TEST_F(LogFileManagerTest, FingerprintAndPathLimits) {
     CScopedDiskList disks({"/images/card.img"});
-    EXPECT_EQ(Manager().GetFreeSpaceFingerprint(nullptr, 0), 5000000u);
+    EXPECT_EQ(Manager().GetSourceFingerprint(nullptr, 0), 5000000u);
     EXPECT_EQ(g_strLastProbedPath, "/images/card.img");
-    EXPECT_EQ(Manager().GetFreeSpaceFingerprint("", 7), 0u) << "no such disk";
-
-    Manager().SetFreeSpaceProbe(nullptr);
-    EXPECT_GT(Manager().GetFreeSpaceFingerprint(m_home.Path().c_str(), 0), 0u);
-    EXPECT_EQ(Manager().GetFreeSpaceFingerprint("relative/path", 0), 0u);
+    EXPECT_EQ(Manager().GetSourceFingerprint("", 7), 0u) << "no such disk";
 
     // A path that does not fit its field is refused, not cut into the name of another folder.
     const std::string strLong = m_strBase + std::string(300, '9') + "/";
@@ -380,6 +394,51 @@ TEST_F(LogFileManagerTest, FingerprintAndPathLimits) {
     char szSmall[4];
     EXPECT_EQ(Manager().GetLogFileDirPath(szSmall, sizeof(szSmall)), ENAMETOOLONG);
     EXPECT_STREQ(szSmall, "");
+}
+
+TEST_F(LogFileManagerTest, EachSourceKeepsItsMostRecentScansUntilForgotten) {
+    CTempDir sources;
+    const std::string strCard = sources.File("card.img"), strOther = sources.File("other.img");
+    ASSERT_TRUE(WriteWholeFile(strCard, "c", 1));
+    ASSERT_TRUE(WriteWholeFile(strOther, "o", 1));
+    ASSERT_EQ(symlink(strCard.c_str(), sources.File("link.img").c_str()), 0);
+    auto save = [&](const std::string& strSource, unsigned long long u64Start, int nFolder) {
+        const std::string strDir = m_strBase + std::to_string(nFolder) + "/";
+        MakeScanFolder(strDir);
+        ASSERT_EQ(Manager().SaveLogFileInfo(strSource.c_str(), 0, u64Start, 8, 0, 8, 8, 8, 1, strDir.c_str(), ""), 0);
+    };
+    save(strOther, 0, 1);
+    // Six areas of the card, the first under another spelling of its path.
+    save(sources.File("link.img"), 0, 2);
+    for (int i = 1; i < 6; ++i) save(strCard, 8 * static_cast<unsigned long long>(i), 2 + i);
+    save(strOther, 0, 8);  // the same area again: supersedes folder 1
+
+    std::vector<std::string> vecLeft;
+    for (const _LOG_FILE_INFO_& info : Manager().GetLogFileInfos()) vecLeft.push_back(info.szLogDirPath);
+    const std::vector<std::string> vecExpected = {m_strBase + "4/", m_strBase + "5/", m_strBase + "6/",
+                                                  m_strBase + "7/", m_strBase + "8/"};
+    EXPECT_EQ(vecLeft, vecExpected);
+    for (int nGone : {1, 2, 3}) EXPECT_FALSE(Exists(m_strBase + std::to_string(nGone))) << nGone;
+    EXPECT_EQ(Manager().SourceOf(Manager().GetLogFileInfos()[0]), strCard);
+
+    size_t nForgotten = 0;
+    ASSERT_EQ(Manager().ForgetSource(sources.File("link.img").c_str(), nForgotten), 0);
+    EXPECT_EQ(nForgotten, 4u);
+    ASSERT_EQ(Manager().Init(), 0);
+    ASSERT_EQ(Manager().GetLogFileInfos().size(), 1u);
+    EXPECT_EQ(Manager().SourceOf(Manager().GetLogFileInfos()[0]), strOther);
+    EXPECT_TRUE(Exists(m_strBase + "8/Pro_Fat_1"));
+    for (int nGone : {4, 5, 6, 7}) EXPECT_FALSE(Exists(m_strBase + std::to_string(nGone))) << nGone;
+
+    // However many sources, the catalogue stays bounded.
+    for (int i = 0; i < 40; ++i) {
+        const std::string strImage = sources.File("img" + std::to_string(i));
+        ASSERT_TRUE(WriteWholeFile(strImage, "i", 1));
+        save(strImage, 0, 100 + i);
+    }
+    EXPECT_EQ(Manager().GetLogFileInfos().size(), CLogFileManager::KEEP_SCANS_IN_ALL);
+    EXPECT_FALSE(Exists(m_strBase + "8"));
+    EXPECT_TRUE(Exists(m_strBase + "139"));
 }
 
 }  // namespace

@@ -196,7 +196,7 @@ TEST_F(ProfessionalRecoveryTest, StopAnswerEndsTheScanAndKeepsThePosition) {
 }
 
 namespace {
-unsigned long long SteadyFreeSpace(const char*) {
+unsigned long long SteadyFingerprint(const char*) {
     return 123456789;  // the device did not change between the two scans
 }
 // Stops the scan at the first report at or past u64StopAt swept sectors; remembers the reports.
@@ -222,7 +222,7 @@ std::vector<std::string> FoundJpegs(CProfessionalRecovery& engine) {
 }  // namespace
 
 TEST_F(ProfessionalRecoveryTest, StoppedScanResumesWhereItStoppedAndKeepsEarlierFinds) {
-    CLogFileManager::GetInstance().SetFreeSpaceProbe(&SteadyFreeSpace);
+    CLogFileManager::GetInstance().SetFingerprintProbe(&SteadyFingerprint);
     CCarvingImage image(4096);
     for (unsigned long long u64Sector : {100ULL, 700ULL, 1500ULL, 2040ULL, 2600ULL, 3500ULL})
         image.Plant(u64Sector, MakeJpegFile(9000, static_cast<int>(u64Sector)), "jpg");
@@ -273,7 +273,7 @@ TEST_F(ProfessionalRecoveryTest, StoppedScanResumesWhereItStoppedAndKeepsEarlier
     ASSERT_GE(second.vecDone.size(), 2u);
     EXPECT_GT(second.vecDone.front(), u64Stopped);
     EXPECT_EQ(FoundJpegs(engine), vecWhole);
-    CLogFileManager::GetInstance().SetFreeSpaceProbe(nullptr);
+    CLogFileManager::GetInstance().SetFingerprintProbe(nullptr);
 }
 
 TEST_F(ProfessionalRecoveryTest, NullParentWithLevelAndCarvedParentsHaveNoChildren) {

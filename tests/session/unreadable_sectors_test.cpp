@@ -35,7 +35,7 @@ std::string Text(const std::vector<SECTOR_RANGE>& vecRanges) {
     return strText;
 }
 
-unsigned long long SteadyFreeSpace(const char*) {
+unsigned long long SteadyFingerprint(const char*) {
     return 987654321;
 }
 
@@ -76,10 +76,10 @@ protected:
     void SetUp() override {
         ASSERT_EQ(rsb_createAppFolders(), 0);
         CLogFileManager::GetInstance().Init();
-        CLogFileManager::GetInstance().SetFreeSpaceProbe(&SteadyFreeSpace);
+        CLogFileManager::GetInstance().SetFingerprintProbe(&SteadyFingerprint);
     }
     void TearDown() override {
-        CLogFileManager::GetInstance().SetFreeSpaceProbe(nullptr);
+        CLogFileManager::GetInstance().SetFingerprintProbe(nullptr);
         CLogFileManager::GetInstance().Init();
     }
 
