@@ -52,8 +52,8 @@ public:
     void AddChildren(unsigned int dirIndex, unsigned int nLevel, unsigned int childFileIndex,
                      unsigned int childDirIndex, char* szChildName);
     // Writes the buffered nodes and rewrites the relation and folder-info files when they
-    // changed. Write errors are not reported: a failed node write drops the buffered nodes
-    // (their numbers stay reserved) and leaves the other two files alone.
+    // changed. A write error is kept as GetStoreError(): a failed node write drops the buffered
+    // nodes (their numbers stay reserved) and leaves the other two files alone.
     void FlushBufToFile();
 
     // Appends the folder's children (key 0: the first key of the store) without damaged

@@ -214,6 +214,13 @@ int CProfessionalRecovery::ScanDevice(wchar_t*) {
         m_strImagePath.clear();
         return nResult;
     }
+    // The catalogue never names stores that lost finds: such a scan is not one to continue.
+    FlushStores();
+    std::string strStoreFolder;
+    if (const int nStoreError = GetStoreError(strStoreFolder)) {
+        m_strImagePath.clear();
+        return nStoreError;
+    }
     char szLogDir[LOG_FILE_PATH_SIZE] = {0};
     if (m_bLoadLogFile)
         memcpy(szLogDir, m_logFileInfo.szLogDirPath, sizeof(szLogDir) - 1);

@@ -74,6 +74,9 @@ public:
     // The first failure of a sweep engine's result store to keep its finds (0: none), with the
     // folder of that store. A sweep stops at it: finds it cannot keep are not worth looking for.
     int GetStoreError(std::string& strFolder);
+    // Writes what the sweep engines' stores still buffer; then GetStoreError tells whether every
+    // find was kept.
+    void FlushStores();
 
     // Finds the last search left out because their data did not look like their type (damaged
     // pictures), so a summary can say that nothing vanished silently.

@@ -184,6 +184,12 @@ unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
     return u64Count;
 }
 
+void CProfessionalRecovery::FlushStores() {
+    for (CScanResultFileManager* pStore :
+         {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()})
+        if (pStore != nullptr) pStore->FlushBufToFile();
+}
+
 int CProfessionalRecovery::GetStoreError(std::string& strFolder) {
     for (CScanResultFileManager* pStore :
          {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()}) {
