@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
 #include "device/partition_manager.h"
+#include "engine/result_codes.h"
 #include "session/recovery_session.h"
 #include "util/debug_log.h"
 #include "util/format.h"
@@ -35,7 +37,10 @@ public:
         m_progress.ShowRecovery(p.nFile, p.nFiles, p.u64BytesDone, p.u64BytesTotal, p.nSecondsLeft);
     }
     void OnFileDone(const SESSION_FILE_RESULT& result) override {
-        if (result.nResult != 0) {
+        if (result.bPartial || result.nResult == KR_STOPPED_BY_USER) {
+            m_progress.Finish();
+            fprintf(stderr, "korvalo: %s: %s\n", result.strPath.c_str(), result.strReason.c_str());
+        } else if (result.nResult != 0) {
             m_progress.Finish();
             fprintf(stderr, "korvalo: could not recover %s: %s\n", result.strPath.c_str(), result.strReason.c_str());
         } else if (m_bVerbose) {
@@ -79,16 +84,35 @@ SESSION_AREA AreaOf(const CLI_OPTIONS& options) {
     return area;
 }
 
-// Pictures whose data does not look like a picture are left out of the results; say how many.
-void PrintHiddenDamaged(unsigned long long u64Hidden) {
-    if (u64Hidden != 0)
-        fprintf(stderr, "%llu found picture(s) judged damaged (their data does not look like their type) and left out\n",
-                u64Hidden);
-}
-
 int Failed(SESSION_RESULT eResult, const CRecoverySession& session) {
     fprintf(stderr, "korvalo: %s\n", session.LastError().c_str());
     return eResult;
+}
+
+// The id of a find: its place in the numbered list, from 1.
+unsigned long long IdOf(const std::vector<__SEARCH_FILE_INFO__>& vecNumbered, const __SEARCH_FILE_INFO__& hit) {
+    const auto it = std::lower_bound(vecNumbered.begin(), vecNumbered.end(), hit, IsBeforeInIdOrder);
+    if (it == vecNumbered.end() || IsBeforeInIdOrder(hit, *it)) return 0;
+    return static_cast<unsigned long long>(it - vecNumbered.begin()) + 1;
+}
+
+SESSION_SAVED_SCAN_USE SavedScanUseOf(const CLI_OPTIONS& options) {
+    if (!options.vecIds.empty()) return SESSION_SAVED_ONLY;
+    return options.bRescan ? SESSION_RESCAN : SESSION_USE_SAVED;
+}
+
+void PrintRecoverySummary(const SESSION_SUMMARY& summary, const std::string& strTarget) {
+    printf("%zu files recovered, %zu partial, %zu failed, %s written to %s\n", summary.nRecovered, summary.nPartial,
+           summary.nFailed, GetFileSizeString(static_cast<long long>(summary.u64BytesWritten)).c_str(),
+           strTarget.c_str());
+    const std::string strLeft = std::to_string(summary.nNotAttempted) + " chosen file(s) not recovered";
+    if (summary.bDestinationFull)
+        fprintf(stderr, "korvalo: the destination is full: recovery stopped, %s; what was written stays\n",
+                strLeft.c_str());
+    if (summary.bRecoveryStopped) fprintf(stderr, "korvalo: recovery stopped, %s\n", strLeft.c_str());
+    if (summary.nPartial != 0)
+        fprintf(stderr, "korvalo: %zu file(s) are partial: the source could not be read to their end\n",
+                summary.nPartial);
 }
 
 }  // namespace
@@ -135,25 +159,50 @@ int RunScanCommand(const CLI_OPTIONS& options) {
     if (eResult != SESSION_OK) return Failed(eResult, session);
 
     if (options.bVerbose) SetDebugSink(&OnDebugLine, nullptr);
-    const SESSION_RESULT eScan = session.Scan();
+    const SESSION_RESULT eScan = session.Scan(SavedScanUseOf(options));
     listener.Finish();
     if (eScan != SESSION_OK && eScan != SESSION_STOPPED) return Failed(eScan, session);
 
-    std::vector<__SEARCH_FILE_INFO__> vecHits;
-    session.Search(options.nCategoryMask, vecHits);
+    // Ids count over every find, whatever the listing shows, so they mean the same to --ids.
+    std::vector<__SEARCH_FILE_INFO__> vecNumbered, vecHits;
+    session.NumberedFinds(vecNumbered);
+    if (!options.vecIds.empty()) {
+        for (unsigned long long u64Id : options.vecIds) {
+            if (u64Id > vecNumbered.size()) {
+                fprintf(stderr, "korvalo: there is no find %llu: the saved scan has %zu\n", u64Id, vecNumbered.size());
+                return CLI_EXIT_USAGE;
+            }
+            vecHits.push_back(vecNumbered[u64Id - 1]);
+        }
+    } else {
+        session.Search(options.nCategoryMask, vecHits);
+    }
     if (!bRecover) {
         for (const __SEARCH_FILE_INFO__& hit : vecHits)
-            printf("%s\n", FormatFoundFile(hit, session.FolderOf(hit), options.bJson).c_str());
-        if (!options.bJson) fprintf(stderr, "%zu files found\n", vecHits.size());
-        PrintHiddenDamaged(session.Summary().u64HiddenDamaged);
-        return eScan == SESSION_STOPPED ? CLI_EXIT_STOPPED : CLI_EXIT_OK;
+            printf("%s\n", FormatFoundFile(hit, IdOf(vecNumbered, hit), session.FolderOf(hit), options.bJson).c_str());
+        if (options.bJson) printf("%s\n", FormatScanSummaryJson(session.Summary()).c_str());
+        for (const std::string& strLine : DescribeScanSummary(session.Summary(), true))
+            fprintf(stderr, "%s\n", strLine.c_str());
+        return session.Outcome();
     }
     const SESSION_RESULT eRecover = session.Recover(vecHits, options.bTree);
     listener.Finish();
+    if (eRecover == SESSION_BAD_REQUEST) return Failed(eRecover, session);
     const SESSION_SUMMARY& summary = session.Summary();
-    printf("%zu files recovered, %zu failed, %s written to %s\n", summary.nRecovered, summary.nFailed,
-           GetFileSizeString(static_cast<long long>(summary.u64BytesWritten)).c_str(), options.strTargetDir.c_str());
-    PrintHiddenDamaged(summary.u64HiddenDamaged);
-    if (eScan == SESSION_STOPPED) return CLI_EXIT_STOPPED;
-    return eRecover == SESSION_BAD_REQUEST ? Failed(eRecover, session) : eRecover;
+    PrintRecoverySummary(summary, options.strTargetDir);
+    // What the scan met is said too: a stopped scan, unreadable sectors, pictures left out.
+    for (const std::string& strLine : DescribeScanSummary(summary, false)) fprintf(stderr, "%s\n", strLine.c_str());
+    return session.Outcome();
+}
+
+int RunForgetCommand(const CLI_OPTIONS& options) {
+    size_t nForgotten = 0;
+    std::string strError;
+    const SESSION_RESULT eResult = ForgetSavedScans(options.vecPaths[0], nForgotten, strError);
+    if (eResult != SESSION_OK) {
+        fprintf(stderr, "korvalo: %s\n", strError.c_str());
+        return eResult;
+    }
+    printf("%zu saved scan(s) of %s deleted\n", nForgotten, options.vecPaths[0].c_str());
+    return CLI_EXIT_OK;
 }

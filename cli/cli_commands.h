@@ -1,5 +1,5 @@
 #pragma once
-// The three commands of korvalo. Each returns the process exit status.
+// The commands of korvalo. Each returns the process exit status.
 #include "cli/cli_options.h"
 #include "session/recovery_result.h"
 
@@ -11,10 +11,11 @@ constexpr int CLI_EXIT_STOPPED = SESSION_STOPPED;
 constexpr int CLI_EXIT_SOME_FAILED = SESSION_SOME_FAILED;
 constexpr int CLI_EXIT_REFUSED = SESSION_REFUSED;
 constexpr int CLI_EXIT_NO_WORK_FOLDER = SESSION_NO_WORK_FOLDER;
+constexpr int CLI_EXIT_UNREADABLE = SESSION_UNREADABLE;
 
 int RunDisksCommand(const CLI_OPTIONS& options);
 int RunScanCommand(const CLI_OPTIONS& options);  // scan and recover
+int RunForgetCommand(const CLI_OPTIONS& options);
 
-// From the SIGINT handler: the scan stops at its next report, a recovery after the file in
-// progress.
+// From the first SIGINT's handler: the running step (scan or recovery) stops at its next report.
 void RequestStop();

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -46,28 +47,69 @@ bool ParseCategories(const std::string& strList, int& nMask, std::string& strErr
     return true;
 }
 
+constexpr unsigned long long MAX_LISTED_IDS = 1000000;
+
 }  // namespace
+
+bool ParseIdList(const std::string& strList, std::vector<unsigned long long>& vecIds, std::string& strError) {
+    vecIds.clear();
+    size_t nPos = 0;
+    while (nPos <= strList.size()) {
+        const size_t nComma = std::min(strList.find(',', nPos), strList.size());
+        const std::string strItem = strList.substr(nPos, nComma - nPos);
+        // "N" or "N-M".
+        const size_t nDash = strItem.find('-');
+        const std::string strFirst = nDash == std::string::npos ? strItem : strItem.substr(0, nDash);
+        const std::string strLast = nDash == std::string::npos ? strItem : strItem.substr(nDash + 1);
+        unsigned long long u64First = 0, u64Last = 0;
+        if (!ParseNumber(strFirst.c_str(), u64First) || !ParseNumber(strLast.c_str(), u64Last) || u64First == 0 ||
+            u64Last < u64First) {
+            strError = "--ids takes ids and ranges such as 3,17,20-25 (ids start at 1), not '" + strItem + "'";
+            return false;
+        }
+        if (u64Last - u64First >= MAX_LISTED_IDS - std::min<unsigned long long>(vecIds.size(), MAX_LISTED_IDS)) {
+            strError = "--ids names more than a million files";
+            return false;
+        }
+        for (unsigned long long u64Id = u64First; u64Id <= u64Last; ++u64Id) vecIds.push_back(u64Id);
+        nPos = nComma + 1;
+    }
+    std::sort(vecIds.begin(), vecIds.end());
+    vecIds.erase(std::unique(vecIds.begin(), vecIds.end()), vecIds.end());
+    return true;
+}
 
 const char* GetUsageText() {
     return "usage:\n"
            "  korvalo disks [PATH...]\n"
            "      list the disks (or the given devices and image files) and their partitions\n"
-           "  korvalo scan PATH [AREA] [--only LIST] [--json]\n"
+           "  korvalo scan PATH [AREA] [--only LIST] [--json] [--rescan]\n"
            "      deep-scan a device or image file and list every file found\n"
-           "  korvalo recover PATH --to DIR [AREA] [--only LIST] [--tree] [--force]\n"
+           "  korvalo recover PATH --to DIR [AREA] [--only LIST | --ids LIST] [--tree] [--force]\n"
            "      scan, then save every file found into DIR/<category>/ (or its folder tree)\n"
+           "  korvalo forget PATH\n"
+           "      delete the saved scans of a device or image file\n"
+           "\n"
+           "  A scan is saved: scan or recover the same area of the unchanged PATH again and the saved\n"
+           "  scan is reused (a stopped one continues where it stopped).\n"
            "\n"
            "  AREA: --partition N (as numbered by 'disks') | --start SECTOR --sectors COUNT\n"
            "        (default: the whole disk or image)\n"
            "  --only LIST   comma-separated: photo, music, video, document, archive, other\n"
-           "  --json        one JSON object per found file\n"
+           "  --json        one JSON object per found file, then one summary object\n"
+           "  --ids LIST    recover only these finds of the saved scan: ids as 'scan' lists them,\n"
+           "                such as 3,17,20-25\n"
+           "  --rescan      ignore a saved scan and scan afresh\n"
            "  --tree        recover under the folder paths the scan found\n"
            "  --force       recover even where DIR (or the work folder) may lie on the device being read\n"
            "  --quiet       no progress line\n"
            "  --verbose     engine debug lines on stderr\n"
            "\n"
+           "  Ctrl-C stops and keeps what was found (recover then saves it); a second Ctrl-C quits at once.\n"
+           "\n"
            "exit status: 0 done, 1 bad usage, 2 cannot open PATH (or DIR), 3 stopped, 4 some files not\n"
-           "recovered, 5 refused (DIR lies or may lie on PATH), 6 no place for the work folder\n";
+           "recovered, 5 refused (DIR lies or may lie on PATH), 6 no place for the work folder or it\n"
+           "cannot be written, 7 done but some sectors could not be read (files may be partial)\n";
 }
 
 bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& strError) {
@@ -83,6 +125,8 @@ bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& 
         options.eCommand = CLI_COMMAND_SCAN;
     else if (strCommand == "recover")
         options.eCommand = CLI_COMMAND_RECOVER;
+    else if (strCommand == "forget")
+        options.eCommand = CLI_COMMAND_FORGET;
     else if (strCommand == "help" || strCommand == "--help" || strCommand == "-h") {
         options.eCommand = CLI_COMMAND_HELP;
         return true;
@@ -111,6 +155,11 @@ bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& 
             options.bTree = true;
         } else if (strArg == "--force") {
             options.bForce = true;
+        } else if (strArg == "--rescan") {
+            options.bRescan = true;
+        } else if (strArg == "--ids") {
+            const char* szValue = NeedValue("--ids");
+            if (szValue == nullptr || !ParseIdList(szValue, options.vecIds, strError)) return false;
         } else if (strArg == "--partition") {
             const char* szValue = NeedValue("--partition");
             if (szValue == nullptr) return false;
@@ -155,6 +204,13 @@ bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& 
         strError = "give exactly one device or image file";
         return false;
     }
+    if (options.eCommand == CLI_COMMAND_FORGET) {
+        if (argc != 3) {
+            strError = "forget takes a device or image file and nothing else";
+            return false;
+        }
+        return true;
+    }
     if (options.nPartition != 0 && (options.bHaveStart || options.bHaveSectors)) {
         strError = "use either --partition or --start/--sectors, not both";
         return false;
@@ -167,8 +223,13 @@ bool ParseCommandLine(int argc, char** argv, CLI_OPTIONS& options, std::string& 
         strError = "recover needs --to DIR";
         return false;
     }
-    if (options.eCommand == CLI_COMMAND_SCAN && (options.bTree || options.bForce || !options.strTargetDir.empty())) {
-        strError = "--to, --tree and --force belong to recover";
+    if (options.eCommand == CLI_COMMAND_SCAN &&
+        (options.bTree || options.bForce || !options.strTargetDir.empty() || !options.vecIds.empty())) {
+        strError = "--to, --tree, --force and --ids belong to recover";
+        return false;
+    }
+    if (!options.vecIds.empty() && (options.bRescan || options.nCategoryMask != 0)) {
+        strError = "--ids picks finds of the saved scan; it goes with neither --rescan nor --only";
         return false;
     }
     if (options.nCategoryMask == 0) options.nCategoryMask = FILE_CATEGORY_ALL;

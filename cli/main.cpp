@@ -1,5 +1,6 @@
 // korvalo: the command line of the recovery engine.
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -8,9 +9,21 @@
 #include "cli/cli_options.h"
 
 namespace {
+
+volatile sig_atomic_t g_nInterrupts = 0;
+
+// Only async-signal-safe calls here: write, _exit and an atomic store.
 void OnInterrupt(int) {
+    if (++g_nInterrupts >= 2) {
+        static const char s_szQuit[] = "\nkorvalo: quitting at once\n";
+        (void)!write(STDERR_FILENO, s_szQuit, sizeof(s_szQuit) - 1);
+        _exit(130);
+    }
+    static const char s_szStop[] = "\nkorvalo: stopping; what was found is kept (press Ctrl-C again to quit at once)\n";
+    (void)!write(STDERR_FILENO, s_szStop, sizeof(s_szStop) - 1);
     RequestStop();
 }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -31,5 +44,6 @@ int main(int argc, char** argv) {
     sigaction(SIGTERM, &action, nullptr);
 
     if (options.eCommand == CLI_COMMAND_DISKS) return RunDisksCommand(options);
+    if (options.eCommand == CLI_COMMAND_FORGET) return RunForgetCommand(options);
     return RunScanCommand(options);
 }

@@ -10,7 +10,8 @@ enum SESSION_RESULT {
     SESSION_STOPPED = 3,          // the user asked to stop
     SESSION_SOME_FAILED = 4,      // some chosen files were not recovered
     SESSION_REFUSED = 5,          // the destination lies, or may lie, on the source
-    SESSION_NO_WORK_FOLDER = 6,   // no place off the source for the scan's stores
+    SESSION_NO_WORK_FOLDER = 6,   // no place off the source for the scan's stores, or they cannot be written
+    SESSION_UNREADABLE = 7,       // done, but some sectors could not be read (files may be partial)
 };
 
 // Why a file was not recovered, from the engines' result code: "cannot read its sectors on the

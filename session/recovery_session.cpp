@@ -2,14 +2,20 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <string_view>
+#include <tuple>
 
 #include "carving/file_category.h"
+#include "device/disk_reader.h"
 #include "device/partition_manager.h"
 #include "engine/log_file_manager.h"
 #include "engine/result_codes.h"
@@ -31,6 +37,8 @@ constexpr unsigned long long SECTOR_BYTES = 512;
 constexpr int TARGET_PATH_CAPACITY = 4096;
 // Places for the work folder when the usual one lies on the source; each gets a fresh folder.
 const char* const SPARE_WORK_PARENTS[] = {"/var/tmp", "/tmp"};
+// Held (flock) by the session that uses a work folder; also proves the folder can be written.
+constexpr const char* WORK_FOLDER_LOCK = "ScanLog/lock";
 
 // Size of a device or image through lseek, which works for both. 0 or errno.
 int ProbeSource(const std::string& strPath, unsigned long long& u64Bytes) {
@@ -54,6 +62,47 @@ std::vector<_PARTITION_ITEM_> ReadPartitions(const std::string& strPath, int nDi
     return vecItems;
 }
 
+// Opens and locks strFolder's lock file; the descriptor, or -1 with nError (EWOULDBLOCK: in use).
+int LockWorkFolder(const std::string& strFolder, int& nError) {
+    const std::string strLock = strFolder + (strFolder.empty() || strFolder.back() != '/' ? "/" : "") + WORK_FOLDER_LOCK;
+    const int hLock = open(strLock.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (hLock < 0) {
+        nError = errno;
+        return -1;
+    }
+    if (flock(hLock, LOCK_EX | LOCK_NB) != 0) {
+        nError = errno;
+        close(hLock);
+        return -1;
+    }
+    nError = 0;
+    return hLock;
+}
+
+std::string WorkFolderRefusal(int nError) {
+    if (nError == EWOULDBLOCK) return "another korvalo is using it";
+    return "cannot write there: " + std::string(strerror(nError));
+}
+
+// The sectors the catalogue says the current scan's sweep has covered (0 when it has no record).
+unsigned long long SweptSectorsOfCurrentScan() {
+    CLogFileManager& logs = CLogFileManager::GetInstance();
+    char szFolder[LOG_FILE_PATH_SIZE] = {0};
+    if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) != 0) return 0;
+    for (const _LOG_FILE_INFO_& info : logs.GetLogFileInfos())
+        if (strcmp(info.szLogDirPath, szFolder) == 0) return info.u64SweptSectorCount;
+    return 0;
+}
+
+// Sets the catalogue to reuse-only for a scope.
+class CReuseOnlyScope {
+public:
+    explicit CReuseOnlyScope(bool bReuseOnly) { CLogFileManager::GetInstance().SetReuseOnly(bReuseOnly); }
+    ~CReuseOnlyScope() { CLogFileManager::GetInstance().SetReuseOnly(false); }
+    CReuseOnlyScope(const CReuseOnlyScope&) = delete;
+    CReuseOnlyScope& operator=(const CReuseOnlyScope&) = delete;
+};
+
 std::string OpenFailureText(const std::string& strPath, int nError) {
     std::string strText = "cannot open " + strPath + ": " + strerror(nError);
     if (nError == EACCES || nError == EPERM) strText += " (reading a device needs root rights)";
@@ -61,6 +110,42 @@ std::string OpenFailureText(const std::string& strPath, int nError) {
 }
 
 }  // namespace
+
+bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__& b) {
+    auto key = [](const __SEARCH_FILE_INFO__& hit) {
+        return std::make_tuple(hit.nSourceType, hit.nFileIndex, hit.u64RecordSector,
+                               std::string_view(hit.szFileName, strnlen(hit.szFileName, sizeof(hit.szFileName))));
+    };
+    return key(a) < key(b);
+}
+
+SESSION_RESULT ForgetSavedScans(const std::string& strSource, size_t& nForgotten, std::string& strError) {
+    nForgotten = 0;
+    const std::string strFolder = rsb_getConfiguredAppFolder();
+    if (strFolder.empty()) {
+        strError = "neither KORVALO_HOME, XDG_STATE_HOME nor HOME names the work folder";
+        return SESSION_NO_WORK_FOLDER;
+    }
+    struct stat st;
+    if (stat((strFolder + "/ScanLog").c_str(), &st) != 0) return SESSION_OK;  // never made: nothing saved
+    int nError = 0;
+    const int hLock = LockWorkFolder(strFolder, nError);
+    if (hLock < 0) {
+        strError = "cannot change the saved scans in " + strFolder + ": " + WorkFolderRefusal(nError);
+        return SESSION_NO_WORK_FOLDER;
+    }
+    rsb_setAppFolderOverride(strFolder);
+    CLogFileManager& logs = CLogFileManager::GetInstance();
+    logs.Init();
+    nError = logs.ForgetSource(strSource.c_str(), nForgotten);
+    rsb_setAppFolderOverride("");
+    close(hLock);
+    if (nError != 0) {
+        strError = "cannot update the saved scans in " + strFolder + ": " + strerror(nError);
+        return SESSION_NO_WORK_FOLDER;
+    }
+    return SESSION_OK;
+}
 
 std::vector<SESSION_DISK> ListSessionDisks(const std::vector<std::string>& vecPaths) {
     if (!vecPaths.empty()) rsb_setDiskList(vecPaths);
@@ -113,7 +198,11 @@ SESSION_RESULT CRecoverySession::ChooseArea(const SESSION_AREA& area) {
         u64Start = area.u64Start;
         u64Count = area.u64Sectors;
     }
-    if (u64Count == 0 || u64Start > m_u64SourceSectors || u64Count > m_u64SourceSectors - u64Start)
+    if (u64Start >= m_u64SourceSectors)
+        return Fail(SESSION_BAD_REQUEST, "the start sector " + std::to_string(u64Start) + " lies past the end of " +
+                                             m_strSource + ", which has " + std::to_string(m_u64SourceSectors) +
+                                             " sectors (0.." + std::to_string(m_u64SourceSectors == 0 ? 0 : m_u64SourceSectors - 1) + ")");
+    if (u64Count == 0 || u64Count > m_u64SourceSectors - u64Start)
         return Fail(SESSION_BAD_REQUEST, "sectors " + std::to_string(u64Start) + ".." + std::to_string(u64Start + u64Count) +
                                              " lie outside the disk (" + std::to_string(m_u64SourceSectors) + " sectors)");
     m_u64AreaStart = u64Start;
@@ -155,12 +244,12 @@ SESSION_RESULT CRecoverySession::PrepareWorkFolder(bool bForce) {
         if (bForce || verdict.eAnswer == SAME_DEVICE_NO) {
             rsb_setAppFolderOverride(strConfigured);
             const int nError = rsb_createAppFolders();
-            if (nError == 0) {
+            if (nError == 0 && TakeWorkFolder(strConfigured, strWhyNot)) {
                 m_strWorkFolder = strConfigured;
                 CLogFileManager::GetInstance().Init();
                 return SESSION_OK;
             }
-            strWhyNot = "it cannot be made: " + std::string(strerror(nError));
+            if (nError != 0) strWhyNot = "it cannot be made: " + std::string(strerror(nError));
         } else {
             strWhyNot = verdict.eAnswer == SAME_DEVICE_YES ? "it lies on the device being read (" + verdict.strReason + ")"
                                                          : "it may lie on the device being read: " + verdict.strReason;
@@ -180,7 +269,8 @@ SESSION_RESULT CRecoverySession::PrepareWorkFolder(bool bForce) {
         if (mkdtemp(&strTemplate[0]) == nullptr) continue;
         m_strMadeWorkFolder = strTemplate + "/";
         rsb_setAppFolderOverride(m_strMadeWorkFolder);
-        if (rsb_createAppFolders() != 0) continue;
+        std::string strIgnored;
+        if (rsb_createAppFolders() != 0 || !TakeWorkFolder(m_strMadeWorkFolder, strIgnored)) continue;
         m_strWorkFolder = m_strMadeWorkFolder;
         CLogFileManager::GetInstance().Init();
         if (m_pListener != nullptr)
@@ -193,7 +283,48 @@ SESSION_RESULT CRecoverySession::PrepareWorkFolder(bool bForce) {
                                             strWhyNot + "); set KORVALO_HOME to a folder on another disk");
 }
 
-SESSION_RESULT CRecoverySession::Scan() {
+bool CRecoverySession::TakeWorkFolder(const std::string& strFolder, std::string& strWhyNot) {
+    int nError = 0;
+    const int hLock = LockWorkFolder(strFolder, nError);
+    if (hLock < 0) {
+        strWhyNot = WorkFolderRefusal(nError);
+        return false;
+    }
+    if (m_hWorkFolderLock >= 0) close(m_hWorkFolderLock);
+    m_hWorkFolderLock = hLock;
+    return true;
+}
+
+SESSION_RESULT CRecoverySession::MakeEngine(SESSION_SAVED_SCAN_USE eUse) {
+    m_pEngine.reset();
+    // The engine meets the saved scan as it is made; under reuse-only it is handed out as finished.
+    CReuseOnlyScope reuseOnly(eUse == SESSION_SAVED_ONLY);
+    std::unique_ptr<IFileRecoveryParse> pBase(CFileRecoveryFactory::GetInstance().CreateFileRecoveryInstance(
+        0, static_cast<long long>(m_u64AreaStart), static_cast<long long>(m_u64AreaSectors), L'C',
+        RECOVERY_TYPE_PROFESSIONAL));
+    auto* pEngine = dynamic_cast<CProfessionalRecovery*>(pBase.get());
+    if (pEngine == nullptr) return Fail(SESSION_CANNOT_OPEN, "cannot open " + m_strSource + " for the scan");
+    pBase.release();
+    m_pEngine.reset(pEngine);
+    const bool bSaved = m_pEngine->IsFindLogFile() != 0;
+    if (eUse == SESSION_SAVED_ONLY && !bSaved) {
+        m_pEngine.reset();
+        return Fail(SESSION_BAD_REQUEST, "there is no saved scan of this area of " + m_strSource +
+                                             " (or the source changed since); run 'korvalo scan' on it first");
+    }
+    if (eUse == SESSION_RESCAN) m_pEngine->SetNotLoadLogFile();
+    if (eUse != SESSION_RESCAN && bSaved && m_pListener != nullptr) {
+        char szFolder[LOG_FILE_PATH_SIZE] = {0};
+        CLogFileManager::GetInstance().GetLogFileDirPath(szFolder, sizeof(szFolder));
+        m_pListener->OnNotice("using the saved scan of this area (" + std::string(szFolder) + ")" +
+                              (eUse == SESSION_SAVED_ONLY ? "" : "; --rescan scans afresh"));
+    }
+    m_pEngine->InitCallBack(&OnScanReport, &OnRecoveryReport, this, 100);
+    m_pEngine->InitSearchCallBack(&OnSearchReport, this);
+    return SESSION_OK;
+}
+
+SESSION_RESULT CRecoverySession::Scan(SESSION_SAVED_SCAN_USE eUse) {
     if (m_strSource.empty()) return Fail(SESSION_BAD_REQUEST, "no source is open");
     if (!m_bAreaChosen) {
         const SESSION_RESULT eArea = ChooseArea(SESSION_AREA());
@@ -201,30 +332,44 @@ SESSION_RESULT CRecoverySession::Scan() {
     }
     const SESSION_RESULT eWork = PrepareWorkFolder(false);
     if (eWork != SESSION_OK) return eWork;
+    const SESSION_RESULT eEngine = MakeEngine(eUse);
+    if (eEngine != SESSION_OK) return eEngine;
 
-    m_pEngine.reset();
-    std::unique_ptr<IFileRecoveryParse> pBase(CFileRecoveryFactory::GetInstance().CreateFileRecoveryInstance(
-        0, static_cast<long long>(m_u64AreaStart), static_cast<long long>(m_u64AreaSectors), L'C',
-        RECOVERY_TYPE_PROFESSIONAL));
-    auto* pEngine = dynamic_cast<CProfessionalRecovery*>(pBase.get());
-    if (pEngine == nullptr) return Fail(SESSION_CANNOT_OPEN, "cannot read the start of " + m_strSource);
-    pBase.release();
-    m_pEngine.reset(pEngine);
-    // This session never continues a saved scan.
-    m_pEngine->SetNotLoadLogFile();
-    m_pEngine->InitCallBack(&OnScanReport, &OnRecoveryReport, this, 100);
-    m_pEngine->InitSearchCallBack(&OnSearchReport, this);
-
+    const bool bSaved = m_pEngine->IsFindLogFile() != 0;
+    const unsigned long long u64SweptBefore = bSaved ? SweptSectorsOfCurrentScan() : 0;
+    m_summary = SESSION_SUMMARY();
     m_u64StepStartMs = static_cast<unsigned long long>(rsb_getTickCount());
-    const int nScan = m_pEngine->ScanDevice(nullptr);
+    int nScan = 0;
+    {
+        CReuseOnlyScope reuseOnly(eUse == SESSION_SAVED_ONLY);
+        nScan = m_pEngine->ScanDevice(nullptr);
+    }
     m_bScanned = true;
+    m_summary.dScanSeconds = (static_cast<unsigned long long>(rsb_getTickCount()) - m_u64StepStartMs) / 1000.0;
+    const unsigned long long u64SweptAfter = SweptSectorsOfCurrentScan();
+    m_summary.u64SectorsSwept = u64SweptAfter > u64SweptBefore ? u64SweptAfter - u64SweptBefore : 0;
+    m_summary.eScanOrigin = !bSaved ? SESSION_SCAN_NEW
+                                    : m_summary.u64SectorsSwept != 0 ? SESSION_SCAN_RESUMED : SESSION_SCAN_REUSED;
+    m_summary.vecUnreadable = m_pEngine->GetUnreadableRanges();
+    m_summary.u64UnreadableSectors = m_pEngine->GetUnreadableSectorCount();
+
     std::string strStoreFolder;
     const int nStoreError = m_pEngine->GetStoreError(strStoreFolder);
-    if (nStoreError != 0)
+    if (nStoreError != 0) {
+        // Finds were lost, so this scan must not be continued or reused later.
+        m_pEngine.reset();
+        m_bScanned = false;
+        CLogFileManager& logs = CLogFileManager::GetInstance();
+        char szFolder[LOG_FILE_PATH_SIZE] = {0};
+        if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) == 0) {
+            logs.DeleteLogFileDir(szFolder);
+            logs.SaveLogConfigFile();
+        }
         return Fail(SESSION_NO_WORK_FOLDER, "the scan stopped: its finds cannot be kept in " + strStoreFolder + " (" +
                                                 strerror(nStoreError) + ")");
-    if (StopRequested()) {
-        m_summary.bStopped = true;
+    }
+    if (TakeStopRequest()) {
+        m_summary.bScanStopped = true;
         return SESSION_STOPPED;
     }
     if (nScan != 0) return Fail(SESSION_CANNOT_OPEN, "the scan failed: " + DescribeRecoveryError(nScan));
@@ -238,7 +383,22 @@ SESSION_RESULT CRecoverySession::Search(int nCategoryMask, std::vector<__SEARCH_
     m_pEngine->SearchFileNode(&wstrKey[0], vecHits);
     m_summary.nFound = vecHits.size();
     m_summary.u64HiddenDamaged = m_pEngine->GetHiddenDamagedCount();
+    std::fill(std::begin(m_summary.anBySource), std::end(m_summary.anBySource), 0);
+    m_summary.mapByCategory.clear();
+    for (const __SEARCH_FILE_INFO__& hit : vecHits) {
+        if (hit.nSourceType >= 0 && hit.nSourceType <= FILE_SOURCE_CARVING) ++m_summary.anBySource[hit.nSourceType];
+        char szName[sizeof(hit.szFileName) + 1];
+        memcpy(szName, hit.szFileName, sizeof(hit.szFileName));
+        szName[sizeof(hit.szFileName)] = '\0';
+        ++m_summary.mapByCategory[GetDirTypeByFileName(szName)];
+    }
     return SESSION_OK;
+}
+
+SESSION_RESULT CRecoverySession::NumberedFinds(std::vector<__SEARCH_FILE_INFO__>& vecAll) {
+    const SESSION_RESULT eResult = Search(FILE_CATEGORY_ALL, vecAll);
+    std::sort(vecAll.begin(), vecAll.end(), IsBeforeInIdOrder);
+    return eResult;
 }
 
 std::string CRecoverySession::FolderOf(const __SEARCH_FILE_INFO__& hit) {
@@ -274,8 +434,44 @@ int CRecoverySession::RecoverOne(const __SEARCH_FILE_INFO__& hit, const std::str
     if (wstrTarget.size() >= static_cast<size_t>(TARGET_PATH_CAPACITY)) return ENAMETOOLONG;
     m_wstrReportedPath = wstrTarget;
     m_nReportedError = 0;
+    SetLastUnreadableSector(ULLONG_MAX);
     __SEARCH_FILE_INFO__ copy = hit;
     return m_pEngine->SaveFileData(&copy, &wstrTarget[0], nBaseLevel);
+}
+
+void CRecoverySession::JudgeUnfinishedFile(SESSION_FILE_RESULT& result) {
+    struct stat st;
+    const bool bWritten = lstat(result.strPath.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const unsigned long long u64Written = bWritten ? static_cast<unsigned long long>(st.st_size) : 0;
+    if (result.nResult == KR_STOPPED_BY_USER) {
+        // Stopped at its last chunk: it is whole.
+        if (bWritten && u64Written == result.hit.u64FileSize) {
+            result.nResult = 0;
+            return;
+        }
+        // A cut file would pass for a recovered one; the user can recover it again later.
+        const std::string& strRoot = m_pWriter->Root();
+        const std::string strPrefix = strRoot == "/" ? strRoot : strRoot + "/";
+        const bool bRemoved = bWritten && result.strPath.compare(0, strPrefix.size(), strPrefix) == 0 &&
+                              m_pWriter->RemoveFile(result.strPath.substr(strPrefix.size())) == 0;
+        result.strReason = std::string("stopped while it was being written") +
+                           (bRemoved ? "; the incomplete file was removed" : "");
+        return;
+    }
+    if (result.nResult == KR_ERROR_READ_FAULT && bWritten) {
+        result.bPartial = true;
+        result.u64BytesKept = u64Written;
+        const unsigned long long u64Sector = GetLastUnreadableSector();
+        result.strReason = "partial: " +
+                           (u64Sector != ULLONG_MAX ? "cannot read sector " + std::to_string(u64Sector)
+                                                    : std::string("cannot read its sectors on the source")) +
+                           " (kept the first " + std::to_string(u64Written) + " of " +
+                           std::to_string(result.hit.u64FileSize) + " bytes)";
+        return;
+    }
+    result.strReason = DescribeRecoveryError(result.nResult);
+    if ((result.nResult == ENOSPC || result.nResult == EDQUOT) && bWritten)
+        result.strReason += " (kept the first " + std::to_string(u64Written) + " bytes)";
 }
 
 SESSION_RESULT CRecoverySession::Recover(const std::vector<__SEARCH_FILE_INFO__>& vecHits, bool bKeepFolders) {
@@ -292,11 +488,11 @@ SESSION_RESULT CRecoverySession::Recover(const std::vector<__SEARCH_FILE_INFO__>
     for (const __SEARCH_FILE_INFO__& hit : vecHits) m_u64RecoveryBytesTotal += hit.u64FileSize;
     m_u64RecoveryBytesBefore = 0;
     m_u64StepStartMs = static_cast<unsigned long long>(rsb_getTickCount());
-    m_summary.nRecovered = m_summary.nFailed = 0;
+    m_summary.nRecovered = m_summary.nPartial = m_summary.nFailed = m_summary.nNotAttempted = 0;
     m_summary.u64BytesWritten = 0;
+    m_summary.bRecoveryStopped = m_summary.bDestinationFull = false;
 
     for (m_nRecoveryFile = 0; m_nRecoveryFile < vecHits.size(); ++m_nRecoveryFile) {
-        // A stop waits for the file in hand: a file is never left half written.
         if (StopRequested()) break;
         const __SEARCH_FILE_INFO__& hit = vecHits[m_nRecoveryFile];
         m_u64RecoveryFileBytes = hit.u64FileSize;
@@ -304,21 +500,35 @@ SESSION_RESULT CRecoverySession::Recover(const std::vector<__SEARCH_FILE_INFO__>
         result.hit = hit;
         result.nResult = RecoverOne(hit, strRoot + "/" + RelativeTargetOf(hit, bKeepFolders), nBaseLevel);
         result.strPath = Unicode2Path(m_wstrReportedPath.c_str());
+        if (result.nResult != 0) JudgeUnfinishedFile(result);
         if (result.nResult == 0) {
             ++m_summary.nRecovered;
             m_summary.u64BytesWritten += hit.u64FileSize;
-        } else {
+        } else if (result.bPartial) {
+            ++m_summary.nPartial;
+            m_summary.u64BytesWritten += result.u64BytesKept;
+        } else if (result.nResult != KR_STOPPED_BY_USER) {
             ++m_summary.nFailed;
-            result.strReason = DescribeRecoveryError(result.nResult);
         }
         m_u64RecoveryBytesBefore += hit.u64FileSize;
         if (m_pListener != nullptr) m_pListener->OnFileDone(result);
+        if (result.nResult == KR_STOPPED_BY_USER) break;
+        // Every later file would fail the same way; one message says it.
+        if (result.nResult == ENOSPC || result.nResult == EDQUOT) {
+            m_summary.bDestinationFull = true;
+            break;
+        }
     }
-    if (StopRequested()) {
-        m_summary.bStopped = true;
-        return SESSION_STOPPED;
-    }
-    return m_summary.nFailed != 0 ? SESSION_SOME_FAILED : SESSION_OK;
+    m_summary.nNotAttempted = vecHits.size() - m_summary.nRecovered - m_summary.nPartial - m_summary.nFailed;
+    m_summary.bRecoveryStopped = TakeStopRequest();
+    return Outcome();
+}
+
+SESSION_RESULT CRecoverySession::Outcome() const {
+    if (m_summary.bScanStopped || m_summary.bRecoveryStopped) return SESSION_STOPPED;
+    if (m_summary.nFailed != 0 || m_summary.bDestinationFull) return SESSION_SOME_FAILED;
+    if (m_summary.nPartial != 0 || m_summary.u64UnreadableSectors != 0) return SESSION_UNREADABLE;
+    return SESSION_OK;
 }
 
 int CRecoverySession::OnScanReport(void* pParam, int nProgress, int nPercent, int nRemainSecond,
@@ -352,29 +562,29 @@ int CRecoverySession::OnRecoveryReport(void* pParam, int nProgress, int, int nEr
                                                 pSelf->m_u64RecoveryBytesTotal,
                                                 pSelf->SecondsLeft(u64Done, pSelf->m_u64RecoveryBytesTotal)});
     }
-    return 0;
+    // The engines report after every chunk they write: a stop ends even a large file at once.
+    return pSelf->StopRequested() ? KR_STOPPED_BY_USER : 0;
 }
 
 void CRecoverySession::ForgetScan() {
-    // The engine closes its stores first; then the scan's folder goes, and a work folder the
-    // session made for this run.
+    // The engine closes its stores first. In the usual work folder the scan stays in the
+    // catalogue; a work folder the session made for this run goes with everything in it.
     const bool bHadEngine = m_pEngine != nullptr;
     m_pEngine.reset();
-    if (bHadEngine) {
-        CLogFileManager& logs = CLogFileManager::GetInstance();
-        char szFolder[LOG_FILE_PATH_SIZE] = {0};
-        if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) == 0) {
-            logs.DeleteLogFileDir(szFolder);
-            logs.SaveLogConfigFile();
-        }
-    }
     if (!m_strMadeWorkFolder.empty()) {
+        if (bHadEngine) {
+            CLogFileManager& logs = CLogFileManager::GetInstance();
+            char szFolder[LOG_FILE_PATH_SIZE] = {0};
+            if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) == 0) logs.DeleteLogFileDir(szFolder);
+        }
         const std::string strScanLog = m_strMadeWorkFolder + "ScanLog/";
-        unlink((strScanLog + "config").c_str());
+        for (const char* szName : {"config", "lock"}) unlink((strScanLog + szName).c_str());
         rmdir(strScanLog.c_str());
         rmdir(m_strMadeWorkFolder.c_str());
         m_strMadeWorkFolder.clear();
     }
+    if (m_hWorkFolderLock >= 0) close(m_hWorkFolderLock);
+    m_hWorkFolderLock = -1;
     if (!m_strWorkFolder.empty()) rsb_setAppFolderOverride("");
     m_strWorkFolder.clear();
 }

@@ -6,15 +6,19 @@
 // scan, search and recovery, with time left, goes to a listener; RequestStop may be called from
 // any thread (or a signal handler) and ends the running step at its next report.
 //
-// The session keeps the scan's result stores in a work folder that never lies on the source
-// (the usual application folder, or another place it says it chose) and deletes them when it
-// ends. Every recovered file goes through one safe writer opened on the destination.
+// The session keeps the scan's result stores in a work folder that never lies on the source (the
+// usual application folder, or another place it says it chose). In the usual folder the scan is
+// kept in the catalogue of saved scans, so a later session on the same area of the unchanged
+// source reuses it, or continues it where it stopped; a folder chosen for one run is deleted at
+// its end. Every recovered file goes through one safe writer opened on the destination.
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "device/partition_records.h"
+#include "device/sector_ranges.h"
 #include "engine/file_node.h"
 #include "session/recovery_result.h"
 
@@ -49,18 +53,52 @@ struct SESSION_RECOVERY_PROGRESS {
 struct SESSION_FILE_RESULT {
     __SEARCH_FILE_INFO__ hit;
     std::string strPath;               // where it was written (after unique naming), or meant to go
-    int nResult;                       // 0, or the engine's result code
+    int nResult = 0;                   // 0, or the engine's result code
+    bool bPartial = false;             // written as far as the source could be read
+    unsigned long long u64BytesKept = 0;  // what a partial file holds
     std::string strReason;             // the failure in words; empty on success
 };
 
-struct SESSION_SUMMARY {
-    size_t nFound = 0;                 // hits of the last search
-    unsigned long long u64HiddenDamaged = 0;  // pictures that search left out as damaged
-    size_t nRecovered = 0;
-    size_t nFailed = 0;
-    unsigned long long u64BytesWritten = 0;
-    bool bStopped = false;
+// How Scan treats a saved scan of the same area on the unchanged source.
+enum SESSION_SAVED_SCAN_USE {
+    SESSION_USE_SAVED,    // reuse it when finished, continue it when stopped; else scan afresh
+    SESSION_RESCAN,       // forget it and scan afresh
+    SESSION_SAVED_ONLY,   // use it exactly as it stands, sweeping nothing; without one, refuse
 };
+
+// Where the last scan's finds came from.
+enum SESSION_SCAN_ORIGIN {
+    SESSION_SCAN_NEW,       // a fresh sweep
+    SESSION_SCAN_RESUMED,   // a saved scan, continued from where it stopped
+    SESSION_SCAN_REUSED,    // a saved scan as it stood: nothing was read again
+};
+
+struct SESSION_SUMMARY {
+    // The scan.
+    SESSION_SCAN_ORIGIN eScanOrigin = SESSION_SCAN_NEW;
+    unsigned long long u64SectorsSwept = 0;    // by this session's sweep
+    double dScanSeconds = 0;
+    bool bScanStopped = false;
+    std::vector<SECTOR_RANGE> vecUnreadable;   // absolute sectors the sweep could not read
+    unsigned long long u64UnreadableSectors = 0;
+    // The last search.
+    size_t nFound = 0;
+    size_t anBySource[FILE_SOURCE_CARVING + 1] = {};   // hits per FILE_SOURCE_*
+    std::map<std::string, size_t> mapByCategory;       // hits per category folder name
+    unsigned long long u64HiddenDamaged = 0;   // pictures that search left out as damaged
+    // The last recovery.
+    size_t nRecovered = 0;
+    size_t nPartial = 0;                       // kept as far as they could be read
+    size_t nFailed = 0;
+    size_t nNotAttempted = 0;                  // chosen but not recovered: a stop or a full destination came first
+    unsigned long long u64BytesWritten = 0;
+    bool bRecoveryStopped = false;
+    bool bDestinationFull = false;
+};
+
+// Orders finds the way their ids count: by engine, then by place in its store, which is the
+// same every time a saved scan is reused as it stands.
+bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__& b);
 
 // What a front end hears; every call comes on the thread that runs the step.
 class ISessionListener {
@@ -85,6 +123,11 @@ struct SESSION_DISK {
 // The given paths, or every disk of the disk map when none is given.
 std::vector<SESSION_DISK> ListSessionDisks(const std::vector<std::string>& vecPaths);
 
+// Deletes the saved scans of the source at strSource from the usual work folder. nForgotten
+// receives how many. SESSION_NO_WORK_FOLDER (strError says why) when that folder is unknown, in
+// use by another session, or cannot be changed.
+SESSION_RESULT ForgetSavedScans(const std::string& strSource, size_t& nForgotten, std::string& strError);
+
 class CRecoverySession {
 public:
     explicit CRecoverySession(ISessionListener* pListener = nullptr);
@@ -107,12 +150,21 @@ public:
     // SESSION_NO_WORK_FOLDER when no place off the source can be had.
     SESSION_RESULT PrepareWorkFolder(bool bForce);
 
-    SESSION_RESULT Scan();
+    // SESSION_STOPPED when a stop ended it (what was found so far is kept, and saved to be
+    // continued); SESSION_BAD_REQUEST under SESSION_SAVED_ONLY without a saved scan.
+    SESSION_RESULT Scan(SESSION_SAVED_SCAN_USE eUse = SESSION_USE_SAVED);
     // The finds of the categories in nCategoryMask (FILE_CATEGORY_* bits), sorted.
     SESSION_RESULT Search(int nCategoryMask, std::vector<__SEARCH_FILE_INFO__>& vecHits);
+    // Every find, in id order: the find with id N is vecAll[N - 1].
+    SESSION_RESULT NumberedFinds(std::vector<__SEARCH_FILE_INFO__>& vecAll);
     // Recovers the chosen finds into the destination: into category folders ("photo", ...), or,
-    // with bKeepFolders, into the folder paths they were found in.
+    // with bKeepFolders, into the folder paths they were found in. A stop ends the file in hand
+    // within a chunk (the cut file is removed); a full destination ends the recovery (what was
+    // written stays). Returns the session's Outcome().
     SESSION_RESULT Recover(const std::vector<__SEARCH_FILE_INFO__>& vecHits, bool bKeepFolders);
+    // How the session went as a whole: stopped, some files failed, some sectors unreadable (or
+    // files partial), or done.
+    SESSION_RESULT Outcome() const;
 
     // The folder a find was found in, "A/B/" ("" for the root and for carved finds), as UTF-8.
     std::string FolderOf(const __SEARCH_FILE_INFO__& hit);
@@ -122,7 +174,8 @@ public:
     // The last failure in words.
     const std::string& LastError() const { return m_strLastError; }
 
-    // Ends the running step at its next report; safe from a signal handler.
+    // Ends the running step at its next report; safe from a signal handler. The step that stops
+    // takes the request, so the next step runs (a stopped scan's finds can still be recovered).
     void RequestStop() { m_bStopRequested.store(true); }
     bool StopRequested() const { return m_bStopRequested.load(); }
 
@@ -134,6 +187,14 @@ public:
 
 private:
     SESSION_RESULT Fail(SESSION_RESULT eResult, const std::string& strText);
+    // Takes the work folder when it can be written and no other session uses it; else says why.
+    bool TakeWorkFolder(const std::string& strFolder, std::string& strWhyNot);
+    // Makes the engine for the chosen area, meeting a saved scan as eUse asks.
+    SESSION_RESULT MakeEngine(SESSION_SAVED_SCAN_USE eUse);
+    // The outcome of one file that did not come back whole: partial, stopped, or failed.
+    void JudgeUnfinishedFile(SESSION_FILE_RESULT& result);
+    // True (once) when the user asked to stop: the request is taken.
+    bool TakeStopRequest() { return m_bStopRequested.exchange(false); }
     // Where a find goes below the destination: "photo/name.jpg" or "A/B/name.jpg".
     std::string RelativeTargetOf(const __SEARCH_FILE_INFO__& hit, bool bKeepFolders);
     int RecoverOne(const __SEARCH_FILE_INFO__& hit, const std::string& strTarget, int nBaseLevel);
@@ -150,6 +211,7 @@ private:
     unsigned long long m_u64AreaSectors = 0;
     std::string m_strWorkFolder;         // chosen by PrepareWorkFolder
     std::string m_strMadeWorkFolder;     // a temporary one the session made, removed at the end
+    int m_hWorkFolderLock = -1;          // held while the session uses the work folder
     std::unique_ptr<CSafeWriter> m_pWriter;
     std::unique_ptr<CProfessionalRecovery> m_pEngine;
     bool m_bScanned = false;

@@ -56,8 +56,9 @@ def run_korvalo(binary, image, partition, out, logs):
     seconds, code = _timed(args, logs, os.path.join(logs, "korvalo.log"),
                            env=dict(os.environ, KORVALO_HOME=home))
     shutil.rmtree(home, ignore_errors=True)
-    # 4 means some files could not be written in full: still a result to measure.
-    return Run(out, seconds, None if code in (0, 4) else _status(code))
+    # 4 (some files could not be written in full) and 7 (some only in part) are still results to
+    # measure.
+    return Run(out, seconds, None if code in (0, 4, 7) else _status(code))
 
 
 def run_photorec(image, partition, out, logs):

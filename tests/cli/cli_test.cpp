@@ -1,19 +1,23 @@
 // End-to-end tests of the korvalo command line on images made with the real tools.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/carving_image.h"
 #include "fixtures/fat_image_walk.h"
 #include "fixtures/media_samples.h"
+#include "fixtures/nbd_failing_disk.h"
 #include "fixtures/ntfs3g_mount.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
@@ -51,6 +55,29 @@ protected:
         int nStatus = pclose(pPipe);
         result.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
         return result;
+    }
+    // Starts korvalo in the background, its output to files; the pid.
+    pid_t Start(const std::string& strArgs) {
+        const std::string strCommand = "KORVALO_HOME=" + Quote(m_dir.File("home")) + " exec " + KORVALO_CLI_PATH + " " +
+                                       strArgs + " >" + Quote(m_dir.File("stdout.txt")) + " 2>" +
+                                       Quote(m_dir.File("stderr.txt"));
+        const pid_t pid = fork();
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", strCommand.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        return pid;
+    }
+    static int ExitOf(pid_t pid) {
+        int nStatus = 0;
+        if (waitpid(pid, &nStatus, 0) != pid) return -1;
+        return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
+    }
+    // Waits up to 60 s for a path to appear.
+    static bool WaitFor(const std::string& strPath) {
+        for (int i = 0; i < 6000 && access(strPath.c_str(), F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return access(strPath.c_str(), F_OK) == 0;
     }
     std::string Stderr() {
         std::vector<unsigned char> vec = ReadAll(m_dir.File("stderr.txt"));
@@ -93,6 +120,129 @@ TEST_F(CliTest, UsageAndOpenErrorsHaveTheirExitCodes) {
     EXPECT_EQ(Run("scan " + Quote(m_dir.File("missing.img"))).nExit, 2);
     EXPECT_NE(Stderr().find("cannot open"), std::string::npos);
     EXPECT_EQ(Run("--help").nExit, 0);
+    for (const char* szBad : {"forget", "forget a b", "scan x --ids 1", "recover x --to o --ids 0",
+                              "recover x --to o --ids 5-3", "recover x --to o --ids 1,,2", "recover x --to o --ids 2 --rescan",
+                              "recover x --to o --ids 2 --only photo"})
+        EXPECT_EQ(Run(szBad).nExit, 1) << szBad;
+    CCarvingImage image(64);
+    ASSERT_TRUE(image.WriteTo(m_dir.File("small.img")));
+    EXPECT_EQ(Run("scan " + Quote(m_dir.File("small.img")) + " --start 64 --sectors 8").nExit, 1);
+    EXPECT_NE(Stderr().find("start sector 64 lies past the end"), std::string::npos) << Stderr();
+}
+
+// scan lists ids; recover --ids takes those finds from the saved scan without sweeping again;
+// forget deletes the saved scan.
+TEST_F(CliTest, SavedScanIsReusedById) {
+    CCarvingImage image(4096);
+    image.FillNeutral(0, 4096, 8);
+    std::vector<std::string> vecNames;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned long long u64Sector = 100 + 1000 * static_cast<unsigned long long>(i);
+        vecNames.push_back(std::to_string(u64Sector) + ".png");
+        Sample(vecNames.back(), MakePngFile(40, 30, 90 + i));
+        image.FillZero(u64Sector, image.SectorsOf(m_mapSamples[vecNames.back()].size()) + 4);
+        image.Plant(u64Sector, m_mapSamples[vecNames.back()], "png");
+    }
+    const std::string strImage = m_dir.File("card.img"), strOut = m_dir.File("out");
+    ASSERT_TRUE(image.WriteTo(strImage));
+
+    CliResult scan = Run("scan " + Quote(strImage) + " --json --quiet");
+    ASSERT_EQ(scan.nExit, 0) << Stderr();
+    EXPECT_NE(scan.strOut.find("\"saved_scan\":\"new\""), std::string::npos) << scan.strOut;
+    EXPECT_NE(scan.strOut.find("\"by_category\":{\"photo\":4}"), std::string::npos) << scan.strOut;
+    std::map<std::string, std::string> mapIdOf;
+    std::istringstream lines(scan.strOut);
+    for (std::string strLine; std::getline(lines, strLine);)
+        for (const std::string& strName : vecNames)
+            if (strLine.find("\"name\":\"" + strName + "\"") != std::string::npos)
+                mapIdOf[strName] = strLine.substr(6, strLine.find(',') - 6);
+    ASSERT_EQ(mapIdOf.size(), 4u) << scan.strOut;
+
+    CliResult recover = Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet --ids " +
+                            mapIdOf[vecNames[1]] + "," + mapIdOf[vecNames[3]]);
+    ASSERT_EQ(recover.nExit, 0) << Stderr();
+    EXPECT_NE(Stderr().find("reusing the saved scan (nothing read again)"), std::string::npos) << Stderr();
+    EXPECT_NE(recover.strOut.find("2 files recovered"), std::string::npos) << recover.strOut;
+    ExpectRecovered(strOut + "/photo/" + vecNames[1], vecNames[1]);
+    ExpectRecovered(strOut + "/photo/" + vecNames[3], vecNames[3]);
+    EXPECT_NE(access((strOut + "/photo/" + vecNames[0]).c_str(), F_OK), 0) << "not chosen";
+
+    EXPECT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --ids 99").nExit, 1);
+    EXPECT_NE(Stderr().find("there is no find 99"), std::string::npos) << Stderr();
+    CliResult forget = Run("forget " + Quote(strImage));
+    EXPECT_EQ(forget.nExit, 0);
+    EXPECT_NE(forget.strOut.find("1 saved scan(s)"), std::string::npos) << forget.strOut;
+    EXPECT_EQ(Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --ids 1").nExit, 1);
+    EXPECT_NE(Stderr().find("no saved scan"), std::string::npos) << Stderr();
+}
+
+// The first Ctrl-C stops the scan and recovers what was found; a second quits at once.
+TEST_F(CliTest, CtrlCStopsCleanlyAndTwiceQuitsAtOnce) {
+    const std::string strImage = m_dir.File("big.img"), strOut = m_dir.File("out");
+    ASSERT_TRUE(MakeZeroImage(strImage, 2LL << 30));
+    // A picture, and a recording large enough that recovering it takes a while.
+    const MEDIA_BYTES vecPhoto = MakeJpegFile(20000, 95), vecSound = MakeWavFile(24 << 20, 96);
+    CCarvingImage head(257 + (vecSound.size() >> 9));
+    head.Plant(100, vecPhoto, "jpg");
+    head.Plant(256, vecSound, "wav");
+    ASSERT_TRUE(WriteWholeFile(m_dir.File("head"), head.Bytes().data(), head.Bytes().size()));
+    ASSERT_TRUE(RunQuiet("dd if=" + Quote(m_dir.File("head")) + " of=" + Quote(strImage) + " conv=notrunc status=none"));
+    auto waitForStderr = [&](const char* szText) {
+        for (int i = 0; i < 6000 && Stderr().find(szText) == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+
+    // Stopped once the scan's stores exist, long before a 2 GiB sweep ends.
+    pid_t pid = Start("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet");
+    ASSERT_TRUE(WaitFor(m_dir.File("home/ScanLog/1")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(pid, SIGINT);
+    EXPECT_EQ(ExitOf(pid), 3) << Stderr();
+    EXPECT_NE(Stderr().find("scan stopped after"), std::string::npos) << Stderr();
+    EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecPhoto);
+    EXPECT_EQ(ReadAll(strOut + "/audio/256.wav"), vecSound);
+
+    // Run again: it continues the saved scan; one Ctrl-C stops the sweep, and a second one,
+    // while the recording is being written, ends the program at once.
+    pid = Start("recover " + Quote(strImage) + " --to " + Quote(m_dir.File("out2")) + " --quiet");
+    waitForStderr("using the saved scan");
+    kill(pid, SIGINT);
+    waitForStderr("stopping;");
+    kill(pid, SIGINT);
+    EXPECT_EQ(ExitOf(pid), 130) << Stderr();
+    EXPECT_NE(Stderr().find("quitting at once"), std::string::npos) << Stderr();
+}
+
+// Reads of one range fail in the kernel, as on a failing disk: the scan goes on past it, the
+// file over it comes back as far as it could be read and is called partial with the sector, the
+// summary lists the range (also when the saved scan is reused), and the exit status is 7.
+TEST_F(CliTest, UnreadableSectorsAreListedAndTheirFileIsPartial) {
+    CCarvingImage image(4096);
+    const MEDIA_BYTES vecSound = MakeWavFile(40000, 97);
+    Sample("100.png", MakePngFile(30, 20, 98));
+    Sample("3000.png", MakePngFile(20, 30, 99));
+    image.Plant(100, m_mapSamples["100.png"], "png");
+    image.Plant(1000, vecSound, "wav");
+    image.Plant(3000, m_mapSamples["3000.png"], "png");
+    const std::string strImage = m_dir.File("failing.img"), strOut = m_dir.File("out");
+    ASSERT_TRUE(image.WriteTo(strImage));
+    // Page-aligned: the kernel reads the file in 4 KiB pages, so a page fails whole.
+    CNbdFailingDisk disk(strImage, SECTOR_RANGE{1048, 8}, m_dir.Path());
+    if (!disk.Ready()) GTEST_SKIP() << disk.SkipReason();
+
+    CliResult scan = Run("scan " + Quote(disk.Path()) + " --json --quiet");
+    EXPECT_EQ(scan.nExit, 7) << Stderr();
+    EXPECT_NE(scan.strOut.find("\"unreadable_ranges\":[{\"first\":1048,\"count\":8}]"), std::string::npos) << scan.strOut;
+    CliResult recover = Run("recover " + Quote(disk.Path()) + " --to " + Quote(strOut) + " --quiet");
+    EXPECT_EQ(recover.nExit, 7) << Stderr();
+    EXPECT_NE(recover.strOut.find("2 files recovered, 1 partial, 0 failed"), std::string::npos) << recover.strOut;
+    EXPECT_NE(Stderr().find("1000.wav: partial: cannot read sector 1048 (kept the first 24576 of " +
+                            std::to_string(vecSound.size()) + " bytes)"),
+              std::string::npos) << Stderr();
+    EXPECT_NE(Stderr().find("8 sector(s) could not be read: 1048-1055"), std::string::npos) << Stderr();
+    ExpectRecovered(strOut + "/photo/100.png", "100.png");
+    ExpectRecovered(strOut + "/photo/3000.png", "3000.png");
+    EXPECT_EQ(ReadAll(strOut + "/audio/1000.wav"), MEDIA_BYTES(vecSound.begin(), vecSound.begin() + 24576));
 }
 
 TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
@@ -205,6 +355,8 @@ TEST_F(CliTest, WholeDiskScanFindsWhatThePartitionScanFinds) {
         ASSERT_EQ(whole.nExit, 0) << Stderr();
         CliResult part = Run("scan " + Quote(strCard) + " --partition 1 --json --quiet");
         ASSERT_EQ(part.nExit, 0) << Stderr();
+        // The finds, without the summaries (the areas differ in size).
+        for (CliResult* pResult : {&whole, &part}) pResult->strOut.erase(pResult->strOut.find("{\"summary\""));
         for (const char* szName : {"photo.jpg", "Holiday clip.avi", "A Long Song Name.mp3"})
             EXPECT_NE(whole.strOut.find("\"name\":\"" + std::string(szName) + "\""), std::string::npos)
                 << szName << " in " << whole.strOut;
@@ -259,31 +411,56 @@ TEST_F(CliTest, RawImageGivesCarvedFilesInCategoryFoldersUnderUniqueNames) {
     EXPECT_EQ(0644u, st.st_mode & 0777);
 }
 
-TEST_F(CliTest, FailuresAreNamedAndTheWorkFolderStaysOffTheSource) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+TEST_F(CliTest, FullDisksAndUnwritableWorkFoldersStopWithTheirReason) {
+    if (geteuid() != 0 || !HaveTool("setpriv")) GTEST_SKIP() << "needs root (small file systems, another user) and setpriv";
     CCarvingImage image(2048);
     image.FillNeutral(0, 2048, 6);
-    const MEDIA_BYTES vecFirst = MakeJpegFile(30000, 61), vecSecond = MakeJpegFile(60000, 62);
-    image.FillZero(100, image.SectorsOf(vecFirst.size()) + 4);
-    image.Plant(100, vecFirst, "jpg");
-    image.FillZero(400, image.SectorsOf(vecSecond.size()) + 4);
-    image.Plant(400, vecSecond, "jpg");
+    const MEDIA_BYTES vecFirst = MakeJpegFile(30000, 61), vecSecond = MakeJpegFile(60000, 62),
+                      vecThird = MakeJpegFile(3000, 63);
+    for (const auto& planted : {std::make_pair(100ULL, &vecFirst), std::make_pair(400ULL, &vecSecond),
+                                std::make_pair(700ULL, &vecThird)}) {
+        image.FillZero(planted.first, image.SectorsOf(planted.second->size()) + 4);
+        image.Plant(planted.first, *planted.second, "jpg");
+    }
     const std::string strImage = m_dir.File("raw.img"), strSmall = m_dir.File("small");
     ASSERT_TRUE(image.WriteTo(strImage));
     ASSERT_TRUE(RunQuiet("mkdir " + Quote(strSmall) + " && mount -t tmpfs -o size=64k tmpfs " + Quote(strSmall)));
-    // Room for the first picture only: the second fails, in words.
+    // Room for the first picture only: the second fills the disk, the recovery stops and says so
+    // once, and what was written stays.
     CliResult full = Run("recover " + Quote(strImage) + " --to " + Quote(strSmall) + " --quiet");
     EXPECT_EQ(full.nExit, 4) << Stderr();
     EXPECT_NE(Stderr().find("400.jpg: destination full"), std::string::npos) << Stderr();
+    EXPECT_EQ(Stderr().find("could not recover"), Stderr().rfind("could not recover")) << Stderr();
+    EXPECT_NE(Stderr().find("the destination is full: recovery stopped, 1 chosen file(s) not recovered"),
+              std::string::npos) << Stderr();
     EXPECT_EQ(ReadAll(strSmall + "/photo/100.jpg"), vecFirst);
     RunQuiet("umount " + Quote(strSmall));
 
-    // A work folder the user names on the very image being read is refused; the default one
-    // never is: another place is taken and said.
-    const std::string strInside = m_dir.File("inside");
-    CliResult noHome = Run("scan " + Quote(strImage) + " --quiet", "KORVALO_HOME=" + Quote(strImage) + "/home");
-    EXPECT_EQ(noHome.nExit, 6) << Stderr();
-    EXPECT_NE(Stderr().find("KORVALO_HOME"), std::string::npos) << Stderr();
+    // The work folder's disk is full: the scan stops naming it, and lists no finds.
+    ASSERT_TRUE(RunQuiet("mount -t tmpfs -o size=4k tmpfs " + Quote(strSmall)));
+    CliResult noRoom = Run("scan " + Quote(strImage) + " --quiet", "KORVALO_HOME=" + Quote(strSmall + "/home"));
+    EXPECT_EQ(noRoom.nExit, 6) << Stderr();
+    EXPECT_NE(Stderr().find("cannot be kept in " + strSmall + "/home/ScanLog/1/ (No space left on device)"),
+              std::string::npos) << Stderr();
+    EXPECT_EQ(noRoom.strOut, "");
+    RunQuiet("umount " + Quote(strSmall));
+
+    // A normal user whose usual work folder root made: another place is taken and said; a work
+    // folder the user named is refused with the reason.
+    const std::string strRootHome = m_dir.File("roothome"), strOut = m_dir.File("user-out");
+    ASSERT_TRUE(RunQuiet("chmod 755 " + Quote(m_dir.Path()) + " && mkdir -p " + Quote(strRootHome + "/.local/state/korvalo/ScanLog") +
+                         " && mkdir -m 777 " + Quote(strOut)));
+    const std::string strAsUser = "setpriv --reuid=65534 --regid=65534 --clear-groups env -u XDG_STATE_HOME ";
+    CliResult user = Run("recover " + Quote(strImage) + " --to " + Quote(strOut) + " --quiet",
+                         strAsUser + "-u KORVALO_HOME HOME=" + Quote(strRootHome));
+    EXPECT_EQ(user.nExit, 0) << Stderr();
+    EXPECT_NE(Stderr().find("Permission denied"), std::string::npos) << Stderr();
+    EXPECT_EQ(ReadAll(strOut + "/photo/100.jpg"), vecFirst);
+    CliResult named = Run("scan " + Quote(strImage) + " --quiet",
+                          strAsUser + "KORVALO_HOME=" + Quote(strRootHome + "/.local/state/korvalo"));
+    EXPECT_EQ(named.nExit, 6) << Stderr();
+    EXPECT_NE(Stderr().find("KORVALO_HOME (" + strRootHome + "/.local/state/korvalo"), std::string::npos) << Stderr();
+    EXPECT_NE(Stderr().find("Permission denied"), std::string::npos) << Stderr();
 }
 
 TEST_F(CliTest, NtfsVolumeGivesBackFilesDeletedByTheFileSystem) {
