@@ -14,6 +14,8 @@
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/rsb.h"
+#include "util/replace_file.h"
+#include "util/safe_writer.h"
 #include "util/source_identity.h"
 
 namespace {
@@ -53,21 +55,6 @@ int ReadFully(int fd, unsigned char* pBuf, size_t nLen) {
         if (nRead == 0) return KR_ERROR_READ_FAULT;
         pBuf += nRead;
         nLen -= static_cast<size_t>(nRead);
-    }
-    return 0;
-}
-
-// 0 or errno.
-int WriteFully(int fd, const unsigned char* pBuf, size_t nLen) {
-    while (nLen > 0) {
-        ssize_t nWritten = write(fd, pBuf, nLen);
-        if (nWritten < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (nWritten == 0) return EIO;
-        pBuf += nWritten;
-        nLen -= static_cast<size_t>(nWritten);
     }
     return 0;
 }
@@ -180,22 +167,10 @@ int CLogFileManager::SaveLogConfigFile() {
     for (size_t i = 0; i < m_vecLogFileInfo.size(); ++i)
         EncodeLogFileInfo(m_vecLogFileInfo[i], vecBytes.data() + kCounterSize + LOG_FILE_INFO_SIZE * i);
 
-    const std::string strConfig = m_strBaseDir + kConfigName;
-    const std::string strConfigTmp = m_strBaseDir + kConfigTmpName;
-    // A fresh file every time: whatever sat at this name (a link, a file linked elsewhere) is
-    // dropped rather than written through.
-    if (unlink(strConfigTmp.c_str()) != 0 && errno != ENOENT) return errno;
-    int fd = open(strConfigTmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return errno;
-    int nResult = WriteFully(fd, vecBytes.data(), vecBytes.size());
-    if (nResult == 0 && fsync(fd) != 0) nResult = errno;
-    if (close(fd) != 0 && nResult == 0) nResult = errno;
-    // rename replaces "config" in one step: a reader sees the old or the new catalogue.
-    if (nResult == 0 && rename(strConfigTmp.c_str(), strConfig.c_str()) != 0) nResult = errno;
-    if (nResult != 0) {
-        unlink(strConfigTmp.c_str());  // never leave a partial catalogue for Init to adopt
-        DebugLog("save config failed %d\n", nResult);
-    }
+    // "config" is replaced in one step: a reader sees the old or the new catalogue, and Init
+    // never finds a partial one to adopt.
+    const int nResult = ReplaceFileWhole(m_strBaseDir + kConfigName, vecBytes.data(), vecBytes.size());
+    if (nResult != 0) DebugLog("save config failed %d\n", nResult);
     return nResult;
 }
 
@@ -362,7 +337,7 @@ void CLogFileManager::WriteSourceNote(const char* szFolder, const std::string& s
         return;
     }
     const std::string strLine = strSource + "\n";
-    const int nError = WriteFully(fd, reinterpret_cast<const unsigned char*>(strLine.data()), strLine.size());
+    const int nError = WriteAll(fd, strLine.data(), strLine.size());
     if (close(fd) != 0 || nError != 0) DebugLog("cannot write %s\n", strNote.c_str());
 }
 

@@ -4,28 +4,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "session/professional_recovery.h"
 #include "util/debug_log.h"
+#include "util/replace_file.h"
 
 namespace {
 
 // A list longer than this was not written by us; what follows is ignored.
 constexpr size_t MAX_LOADED_RANGES = 1u << 20;
-
-int WriteText(int hFile, const std::string& strText) {
-    size_t nDone = 0;
-    while (nDone < strText.size()) {
-        ssize_t nWritten = write(hFile, strText.data() + nDone, strText.size() - nDone);
-        if (nWritten < 0 && errno == EINTR) continue;
-        if (nWritten <= 0) return nWritten < 0 ? errno : EIO;
-        nDone += static_cast<size_t>(nWritten);
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -36,25 +25,9 @@ int CProfessionalRecovery::SaveUnreadableRanges(const char* szLogDir) const {
         snprintf(szLine, sizeof(szLine), "%llu %llu\n", range.u64First, range.u64Count);
         strText += szLine;
     }
-    const std::string strFile = std::string(szLogDir) + PRO_UNREADABLE_FILE_NAME;
-    const std::string strTmp = strFile + ".tmp";
-    // As the catalogue: a fresh file renamed over the old one, so a reader sees either list whole
-    // and nothing planted at the name is written through.
-    if (unlink(strTmp.c_str()) != 0 && errno != ENOENT) return errno;
-    int hFile = open(strTmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (hFile < 0) {
-        const int nError = errno;
-        DebugLog("save unreadable ranges failed %d\n", nError);
-        return nError;
-    }
-    int nResult = WriteText(hFile, strText);
-    if (nResult == 0 && fsync(hFile) != 0) nResult = errno;
-    if (close(hFile) != 0 && nResult == 0) nResult = errno;
-    if (nResult == 0 && rename(strTmp.c_str(), strFile.c_str()) != 0) nResult = errno;
-    if (nResult != 0) {
-        unlink(strTmp.c_str());
-        DebugLog("save unreadable ranges failed %d\n", nResult);
-    }
+    // As the catalogue: a reader sees either list whole.
+    const int nResult = ReplaceFileWhole(std::string(szLogDir) + PRO_UNREADABLE_FILE_NAME, strText.data(), strText.size());
+    if (nResult != 0) DebugLog("save unreadable ranges failed %d\n", nResult);
     return nResult;
 }
 
