@@ -1,7 +1,8 @@
 // Loads arbitrary bytes as the scan-log catalogue: as "config", as an orphaned "config.tmp" left
 // by an interrupted save, or both at once. Then uses every record the way a scan would (resume
-// look-ups, which delete stale folders), and checks that what was loaded survives a save and a
-// reload unchanged and that nothing outside our numbered folders is ever touched or resumed.
+// look-ups, a save that supersedes and bounds the loaded scans, forgetting a source), and checks
+// that what is kept survives a save and a reload unchanged and that nothing outside our numbered
+// folders is ever touched or resumed.
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
@@ -21,15 +22,15 @@
 
 namespace {
 
-constexpr unsigned long long FUZZ_FREE_SPACE = 0x1234;
+constexpr unsigned long long FUZZ_FINGERPRINT = 0x1234;
 constexpr size_t MAX_LOOKUPS = 8;
 
 std::string g_strHome;
 std::string g_strBase;
 std::string g_strSentinel;  // a file beside ScanLog/ that must outlive every input
 
-unsigned long long FixedFreeSpace(const char*) {
-    return FUZZ_FREE_SPACE;
+unsigned long long FixedFingerprint(const char*) {
+    return FUZZ_FINGERPRINT;
 }
 
 void WriteBytes(const std::string& strPath, const uint8_t* pData, size_t nLen) {
@@ -64,7 +65,7 @@ bool Prepare() {
     g_strSentinel = strHome + "/sentinel";
     WriteBytes(g_strSentinel, reinterpret_cast<const uint8_t*>("s"), 1);
     SetDebugSink(nullptr, nullptr);
-    CLogFileManager::GetInstance().SetFreeSpaceProbe(&FixedFreeSpace);
+    CLogFileManager::GetInstance().SetFingerprintProbe(&FixedFingerprint);
     return true;
 }
 
@@ -118,6 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
             manager.GetLogFileNameByFileType(szDir, "Fast_", szName);
         }
     }
+    manager.SaveLogFileInfo("/dev/fuzz", 0, 0, 8, 0, 8, 8, 8, 1, (g_strBase + "1/").c_str(), "");
+    size_t nForgotten = 0;
+    manager.ForgetSource(nSize % 2 == 0 ? "/dev/fuzz" : "/dev/other", nForgotten);
     manager.AddDirIndex();
 
     // Whatever is in memory now must come back identical after a save and a reload.

@@ -11,6 +11,7 @@
 #include "engine/log_file_manager.h"
 #include "engine/result_codes.h"
 #include "fixtures/carving_image.h"
+#include "fixtures/failing_sectors.h"
 #include "fixtures/media_samples.h"
 #include "fixtures/temp_dir.h"
 #include "session/recovery_session.h"
@@ -186,4 +187,32 @@ TEST_F(RecoverySessionTest, StopEndsARecoveryWithinAFileAndRemovesIt) {
     EXPECT_TRUE(session.Summary().bRecoveryStopped);
     EXPECT_EQ(2u, session.Summary().nNotAttempted);
     EXPECT_EQ(0u, session.Summary().nRecovered);
+}
+
+// Sectors that cannot be read: the summary lists them, a file over one comes back as far as it
+// could be read and names the sector, and the outcome (the command line's exit status) is 7.
+TEST_F(RecoverySessionTest, UnreadableSectorsMakeAFilePartialAndTheOutcomeSeven) {
+    const MEDIA_BYTES vecSound = MakeWavFile(20000, 81);
+    CCarvingImage image(1024);
+    image.Plant(100, vecSound, "wav");
+    const std::string strImage = m_dir.File("bad.img");
+    ASSERT_TRUE(image.WriteTo(strImage));
+    CScopedFailingSectors failing(strImage, {{120, 2}});
+    CRecordingListener listener;
+    CRecoverySession session(&listener);
+    ASSERT_EQ(SESSION_OK, session.OpenSource(strImage));
+    ASSERT_EQ(SESSION_OK, session.SetDestination(m_dir.File("out"), false));
+    ASSERT_EQ(SESSION_OK, session.Scan());
+    ASSERT_EQ(1u, session.Summary().vecUnreadable.size());
+    EXPECT_EQ(120u, session.Summary().vecUnreadable[0].u64First);
+    EXPECT_EQ(2u, session.Summary().u64UnreadableSectors);
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    ASSERT_EQ(SESSION_OK, session.Search(FILE_CATEGORY_ALL, vecHits));
+    ASSERT_EQ(1u, vecHits.size());
+    EXPECT_EQ(SESSION_UNREADABLE, session.Recover(vecHits, false));
+    ASSERT_EQ(1u, listener.vecDone.size());
+    EXPECT_TRUE(listener.vecDone[0].bPartial);
+    EXPECT_EQ(20u * 512u, listener.vecDone[0].u64BytesKept);
+    EXPECT_NE(std::string::npos, listener.vecDone[0].strReason.find("partial: cannot read sector 120"));
+    EXPECT_EQ(MEDIA_BYTES(vecSound.begin(), vecSound.begin() + 20 * 512), ReadWholeFile(listener.vecDone[0].strPath));
 }
