@@ -11,6 +11,7 @@
 
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
+#include "carving/file_category.h"
 #include "device/partition_manager.h"
 #include "engine/result_codes.h"
 #include "session/recovery_session.h"
@@ -164,9 +165,11 @@ int RunScanCommand(const CLI_OPTIONS& options) {
     if (eScan != SESSION_OK && eScan != SESSION_STOPPED) return Failed(eScan, session);
 
     // Ids count over every find, whatever the listing shows, so they mean the same to --ids.
-    std::vector<__SEARCH_FILE_INFO__> vecNumbered, vecHits;
-    session.NumberedFinds(vecNumbered);
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    session.Search(FILE_CATEGORY_ALL, vecHits);
+    const std::vector<__SEARCH_FILE_INFO__> vecNumbered = InIdOrder(vecHits);
     if (!options.vecIds.empty()) {
+        vecHits.clear();
         for (unsigned long long u64Id : options.vecIds) {
             if (u64Id > vecNumbered.size()) {
                 fprintf(stderr, "korvalo: there is no find %llu: the saved scan has %zu\n", u64Id, vecNumbered.size());
@@ -174,7 +177,7 @@ int RunScanCommand(const CLI_OPTIONS& options) {
             }
             vecHits.push_back(vecNumbered[u64Id - 1]);
         }
-    } else {
+    } else if (options.nCategoryMask != FILE_CATEGORY_ALL) {
         session.Search(options.nCategoryMask, vecHits);
     }
     if (!bRecover) {

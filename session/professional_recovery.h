@@ -4,6 +4,7 @@
 // engine list what the file system still knows, then sweeps the free sectors (or the whole area)
 // in 64 KiB chunks, offering each sector to the NTFS, FAT and carving parsers in that order.
 // Browsing, search, preview and saving go to the engine that made each node.
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -116,6 +117,8 @@ private:
     int SaveUnreadableRanges(const char* szLogDir) const;
     // Reads them back from the folder of a saved scan (none when the file is missing).
     void LoadUnreadableRanges(const char* szLogDir);
+    // The result stores of the sweep's engines (carving, deep FAT, deep NTFS); null where none.
+    std::array<CScanResultFileManager*, 3> SweepStores();
     // The engine that serves nodes of that source, or null.
     IFileRecoveryParse* EngineOfSource(int nSourceType);
     // The sweep between the fast pass and the end passes. Returns 0 or the callback's answer.

@@ -184,15 +184,17 @@ unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
     return u64Count;
 }
 
+std::array<CScanResultFileManager*, 3> CProfessionalRecovery::SweepStores() {
+    return {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()};
+}
+
 void CProfessionalRecovery::FlushStores() {
-    for (CScanResultFileManager* pStore :
-         {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()})
+    for (CScanResultFileManager* pStore : SweepStores())
         if (pStore != nullptr) pStore->FlushBufToFile();
 }
 
 int CProfessionalRecovery::GetStoreError(std::string& strFolder) {
-    for (CScanResultFileManager* pStore :
-         {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()}) {
+    for (CScanResultFileManager* pStore : SweepStores()) {
         if (pStore == nullptr || pStore->GetStoreError() == 0) continue;
         const std::string& strPath = pStore->GetNodeFilePath();
         strFolder = strPath.substr(0, strPath.find_last_of('/') + 1);

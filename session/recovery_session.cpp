@@ -94,6 +94,15 @@ unsigned long long SweptSectorsOfCurrentScan() {
     return 0;
 }
 
+// Forgets the current scan with its folder, and rewrites the catalogue.
+void DeleteCurrentScan() {
+    CLogFileManager& logs = CLogFileManager::GetInstance();
+    char szFolder[LOG_FILE_PATH_SIZE] = {0};
+    if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) != 0) return;
+    logs.DeleteLogFileDir(szFolder);
+    logs.SaveLogConfigFile();
+}
+
 // Sets the catalogue to reuse-only for a scope.
 class CReuseOnlyScope {
 public:
@@ -117,6 +126,11 @@ bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__
                                std::string_view(hit.szFileName, strnlen(hit.szFileName, sizeof(hit.szFileName))));
     };
     return key(a) < key(b);
+}
+
+std::vector<__SEARCH_FILE_INFO__> InIdOrder(std::vector<__SEARCH_FILE_INFO__> vecAllHits) {
+    std::sort(vecAllHits.begin(), vecAllHits.end(), IsBeforeInIdOrder);
+    return vecAllHits;
 }
 
 SESSION_RESULT ForgetSavedScans(const std::string& strSource, size_t& nForgotten, std::string& strError) {
@@ -297,8 +311,6 @@ bool CRecoverySession::TakeWorkFolder(const std::string& strFolder, std::string&
 
 SESSION_RESULT CRecoverySession::MakeEngine(SESSION_SAVED_SCAN_USE eUse) {
     m_pEngine.reset();
-    // The engine meets the saved scan as it is made; under reuse-only it is handed out as finished.
-    CReuseOnlyScope reuseOnly(eUse == SESSION_SAVED_ONLY);
     std::unique_ptr<IFileRecoveryParse> pBase(CFileRecoveryFactory::GetInstance().CreateFileRecoveryInstance(
         0, static_cast<long long>(m_u64AreaStart), static_cast<long long>(m_u64AreaSectors), L'C',
         RECOVERY_TYPE_PROFESSIONAL));
@@ -332,6 +344,9 @@ SESSION_RESULT CRecoverySession::Scan(SESSION_SAVED_SCAN_USE eUse) {
     }
     const SESSION_RESULT eWork = PrepareWorkFolder(false);
     if (eWork != SESSION_OK) return eWork;
+    // Under reuse-only the engine is handed the saved scan as finished, and the scan leaves its
+    // record as it was.
+    CReuseOnlyScope reuseOnly(eUse == SESSION_SAVED_ONLY);
     const SESSION_RESULT eEngine = MakeEngine(eUse);
     if (eEngine != SESSION_OK) return eEngine;
 
@@ -339,11 +354,7 @@ SESSION_RESULT CRecoverySession::Scan(SESSION_SAVED_SCAN_USE eUse) {
     const unsigned long long u64SweptBefore = bSaved ? SweptSectorsOfCurrentScan() : 0;
     m_summary = SESSION_SUMMARY();
     m_u64StepStartMs = static_cast<unsigned long long>(rsb_getTickCount());
-    int nScan = 0;
-    {
-        CReuseOnlyScope reuseOnly(eUse == SESSION_SAVED_ONLY);
-        nScan = m_pEngine->ScanDevice(nullptr);
-    }
+    const int nScan = m_pEngine->ScanDevice(nullptr);
     m_bScanned = true;
     m_summary.dScanSeconds = (static_cast<unsigned long long>(rsb_getTickCount()) - m_u64StepStartMs) / 1000.0;
     const unsigned long long u64SweptAfter = SweptSectorsOfCurrentScan();
@@ -359,12 +370,7 @@ SESSION_RESULT CRecoverySession::Scan(SESSION_SAVED_SCAN_USE eUse) {
         // Finds were lost, so this scan must not be continued or reused later.
         m_pEngine.reset();
         m_bScanned = false;
-        CLogFileManager& logs = CLogFileManager::GetInstance();
-        char szFolder[LOG_FILE_PATH_SIZE] = {0};
-        if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) == 0) {
-            logs.DeleteLogFileDir(szFolder);
-            logs.SaveLogConfigFile();
-        }
+        DeleteCurrentScan();
         return Fail(SESSION_NO_WORK_FOLDER, "the scan stopped: its finds cannot be kept in " + strStoreFolder + " (" +
                                                 strerror(nStoreError) + ")");
     }
@@ -397,7 +403,7 @@ SESSION_RESULT CRecoverySession::Search(int nCategoryMask, std::vector<__SEARCH_
 
 SESSION_RESULT CRecoverySession::NumberedFinds(std::vector<__SEARCH_FILE_INFO__>& vecAll) {
     const SESSION_RESULT eResult = Search(FILE_CATEGORY_ALL, vecAll);
-    std::sort(vecAll.begin(), vecAll.end(), IsBeforeInIdOrder);
+    vecAll = InIdOrder(std::move(vecAll));
     return eResult;
 }
 
@@ -433,7 +439,6 @@ int CRecoverySession::RecoverOne(const __SEARCH_FILE_INFO__& hit, const std::str
     std::wstring wstrTarget = Path2Unicode(strTarget.c_str());
     if (wstrTarget.size() >= static_cast<size_t>(TARGET_PATH_CAPACITY)) return ENAMETOOLONG;
     m_wstrReportedPath = wstrTarget;
-    m_nReportedError = 0;
     SetLastUnreadableSector(ULLONG_MAX);
     __SEARCH_FILE_INFO__ copy = hit;
     return m_pEngine->SaveFileData(&copy, &wstrTarget[0], nBaseLevel);
@@ -549,11 +554,10 @@ int CRecoverySession::OnSearchReport(void* pParam, int nPercent, wchar_t*) {
     return 0;
 }
 
-int CRecoverySession::OnRecoveryReport(void* pParam, int nProgress, int, int nErrorCode, wchar_t* pPath) {
+int CRecoverySession::OnRecoveryReport(void* pParam, int nProgress, int, int, wchar_t* pPath) {
     auto* pSelf = static_cast<CRecoverySession*>(pParam);
     // The engines report the path they actually wrote (a taken name became "name(1).ext").
     if (pPath != nullptr && pPath[0] != L'\0') pSelf->m_wstrReportedPath = pPath;
-    if (nErrorCode != 0) pSelf->m_nReportedError = nErrorCode;
     if (pSelf->m_pListener != nullptr) {
         const int nPart = std::min(100, std::max(0, nProgress));
         const unsigned long long u64Done =
@@ -572,11 +576,7 @@ void CRecoverySession::ForgetScan() {
     const bool bHadEngine = m_pEngine != nullptr;
     m_pEngine.reset();
     if (!m_strMadeWorkFolder.empty()) {
-        if (bHadEngine) {
-            CLogFileManager& logs = CLogFileManager::GetInstance();
-            char szFolder[LOG_FILE_PATH_SIZE] = {0};
-            if (logs.GetLogFileDirPath(szFolder, sizeof(szFolder)) == 0) logs.DeleteLogFileDir(szFolder);
-        }
+        if (bHadEngine) DeleteCurrentScan();
         const std::string strScanLog = m_strMadeWorkFolder + "ScanLog/";
         for (const char* szName : {"config", "lock"}) unlink((strScanLog + szName).c_str());
         rmdir(strScanLog.c_str());

@@ -99,6 +99,8 @@ struct SESSION_SUMMARY {
 // Orders finds the way their ids count: by engine, then by place in its store, which is the
 // same every time a saved scan is reused as it stands.
 bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__& b);
+// Every find of a search of all categories, in id order: the find with id N is element N - 1.
+std::vector<__SEARCH_FILE_INFO__> InIdOrder(std::vector<__SEARCH_FILE_INFO__> vecAllHits);
 
 // What a front end hears; every call comes on the thread that runs the step.
 class ISessionListener {
@@ -226,5 +228,4 @@ private:
     unsigned long long m_u64RecoveryFileBytes = 0;
     unsigned long long m_u64StepStartMs = 0;
     std::wstring m_wstrReportedPath;     // the path the engine last reported for the file in hand
-    int m_nReportedError = 0;
 };

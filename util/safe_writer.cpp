@@ -251,18 +251,24 @@ int CSafeWriter::MakeFolders(const std::string& strRelative, std::string& strUse
     return nResult;
 }
 
-int CSafeWriter::CreateFile(const std::string& strRelative, int& hFile, std::string& strUsed) {
-    hFile = -1;
+int CSafeWriter::OpenParentFolder(const std::string& strRelative, FolderRule rule, std::string& strName,
+                                  int& hFolder, std::string& strFolder) {
     std::vector<std::string> vecParts;
     if (!SplitRelative(strRelative, vecParts)) return EINVAL;
+    strName = vecParts.back();
+    return WalkFolders(vecParts.data(), vecParts.size() - 1, rule, hFolder, strFolder);
+}
+
+int CSafeWriter::CreateFile(const std::string& strRelative, int& hFile, std::string& strUsed) {
+    hFile = -1;
+    std::string strWanted, strFolder;
     int hFolder = -1;
-    std::string strFolder;
-    int nResult = WalkFolders(vecParts.data(), vecParts.size() - 1, FolderRule::kPassBy, hFolder, strFolder);
+    int nResult = OpenParentFolder(strRelative, FolderRule::kPassBy, strWanted, hFolder, strFolder);
     if (nResult != 0) return nResult;
     // The O_EXCL create is the test for a free name: nothing is looked at first.
     nResult = EEXIST;
     for (int n = 0; n <= kMaxUniqueTries && nResult == EEXIST; ++n) {
-        const std::string strName = n == 0 ? vecParts.back() : NumberedFileName(vecParts.back(), n);
+        const std::string strName = n == 0 ? strWanted : NumberedFileName(strWanted, n);
         hFile = openat(hFolder, strName.c_str(), kNewFileFlags, kFileMode);
         if (hFile >= 0) {
             Adopt(hFile, kFileMode);
@@ -278,13 +284,11 @@ int CSafeWriter::CreateFile(const std::string& strRelative, int& hFile, std::str
 
 int CSafeWriter::ReplaceFile(const std::string& strRelative, int& hFile) {
     hFile = -1;
-    std::vector<std::string> vecParts;
-    if (!SplitRelative(strRelative, vecParts)) return EINVAL;
+    std::string strName, strFolder;
     int hFolder = -1;
-    std::string strFolder;
-    int nResult = WalkFolders(vecParts.data(), vecParts.size() - 1, FolderRule::kStrict, hFolder, strFolder);
+    int nResult = OpenParentFolder(strRelative, FolderRule::kStrict, strName, hFolder, strFolder);
     if (nResult != 0) return nResult;
-    const char* szName = vecParts.back().c_str();
+    const char* szName = strName.c_str();
     if (unlinkat(hFolder, szName, 0) != 0 && errno == EISDIR) unlinkat(hFolder, szName, AT_REMOVEDIR);
     hFile = openat(hFolder, szName, kNewFileFlags, kFileMode);
     nResult = hFile >= 0 ? 0 : errno;
@@ -294,13 +298,11 @@ int CSafeWriter::ReplaceFile(const std::string& strRelative, int& hFile) {
 }
 
 int CSafeWriter::RemoveFile(const std::string& strRelative) {
-    std::vector<std::string> vecParts;
-    if (!SplitRelative(strRelative, vecParts)) return EINVAL;
+    std::string strName, strFolder;
     int hFolder = -1;
-    std::string strFolder;
-    int nResult = WalkFolders(vecParts.data(), vecParts.size() - 1, FolderRule::kExisting, hFolder, strFolder);
+    int nResult = OpenParentFolder(strRelative, FolderRule::kExisting, strName, hFolder, strFolder);
     if (nResult != 0) return nResult;
-    nResult = unlinkat(hFolder, vecParts.back().c_str(), 0) == 0 ? 0 : errno;
+    nResult = unlinkat(hFolder, strName.c_str(), 0) == 0 ? 0 : errno;
     close(hFolder);
     return nResult;
 }

@@ -65,6 +65,10 @@ private:
     // Opens the folders vecParts[0 .. nCount) below the root by rule; hFolder is a descriptor the
     // caller closes, strUsed the relative path used ("" for the root itself).
     int WalkFolders(const std::string* pParts, size_t nCount, FolderRule rule, int& hFolder, std::string& strUsed);
+    // Splits strRelative and opens its folder by rule: strName gets the last component, hFolder
+    // (closed by the caller) and strFolder as WalkFolders gives them. 0 or errno.
+    int OpenParentFolder(const std::string& strRelative, FolderRule rule, std::string& strName, int& hFolder,
+                         std::string& strFolder);
     // One step of WalkFolders: the folder strName in hParent.
     int EnterFolder(int hParent, const std::string& strName, FolderRule rule, int& hFolder, std::string& strUsed);
     // Gives what was just created to the owner and sets its mode, whatever the umask.
