@@ -40,10 +40,15 @@ int CNtfsParse::FileRecordFixUp(unsigned char* pRecord) const {
 
 void CNtfsParse::GetRunList(const unsigned char* pAttribute, std::vector<__RUNLIST__>& vecRuns) const {
     if (pAttribute == nullptr) return;
+    if (ReadLe32(pAttribute + kOfsAttrLength) >= static_cast<uint32_t>(m_nBytesPerSector)) return;
+    GetWholeRunList(pAttribute, vecRuns);
+}
+
+void CNtfsParse::GetWholeRunList(const unsigned char* pAttribute, std::vector<__RUNLIST__>& vecRuns) const {
+    if (pAttribute == nullptr) return;
     const uint32_t u32Length = ReadLe32(pAttribute + kOfsAttrLength);
-    if (u32Length >= static_cast<uint32_t>(m_nBytesPerSector)) return;
     if (u32Length < kOfsRunListOffset + 2) return;  // too short to name where its runs are
-    uint16_t p = ReadLe16(pAttribute + kOfsRunListOffset);
+    uint32_t p = ReadLe16(pAttribute + kOfsRunListOffset);
     while (p < u32Length) {
         const unsigned char h = pAttribute[p];
         const unsigned int nLengthBytes = h & 0x0F;
@@ -58,6 +63,6 @@ void CNtfsParse::GetRunList(const unsigned char* pAttribute, std::vector<__RUNLI
             u64Offset |= ~uint64_t{0} << (8 * nOffsetBytes);
         run.n64LcnOffset = static_cast<int64_t>(u64Offset);
         vecRuns.push_back(run);
-        p = static_cast<uint16_t>(u32EntryEnd);
+        p = u32EntryEnd;
     }
 }

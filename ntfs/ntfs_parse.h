@@ -20,6 +20,9 @@ public:
     // length is not below the stride. Decoding ends at a zero header byte, a header half above 7,
     // or an entry that would run past the attribute; runs decoded before stand.
     void GetRunList(const unsigned char* pAttribute, std::vector<__RUNLIST__>& vecRuns) const;
+    // The same without the stride limit, for run lists that fill most of a record (fragmented
+    // files): the caller has checked that the attribute's length lies inside its buffer.
+    void GetWholeRunList(const unsigned char* pAttribute, std::vector<__RUNLIST__>& vecRuns) const;
 
     int GetBytesPerSector() const { return m_nBytesPerSector; }
     int GetSectorsPerRecord() const { return m_nSectorsPerRecord; }

@@ -31,3 +31,8 @@ unsigned int GetDefaultNtfsSectorPerCluster(unsigned long long u64SectorCount, u
     if (dMegabytes > 1024 * k && dMegabytes <= 2048 * k) return 4;
     return 8;
 }
+
+bool IsUsableNtfsSectorsPerCluster(unsigned long long u64Value) {
+    const unsigned long long kMaxSectorsPerCluster = 4096;
+    return u64Value != 0 && u64Value <= kMaxSectorsPerCluster && (u64Value & (u64Value - 1)) == 0;
+}

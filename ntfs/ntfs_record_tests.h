@@ -13,3 +13,7 @@ bool IsNtfsFileRecord(unsigned char* buf, int nRecordSize);
 // The sectors per cluster that formatting picks by default for a volume of u64SectorCount
 // sectors of nBytesPerSector bytes (used when no boot sector tells).
 unsigned int GetDefaultNtfsSectorPerCluster(unsigned long long u64SectorCount, unsigned int nBytesPerSector);
+
+// True for a sectors-per-cluster value (in 512-byte sectors) NTFS can have: a power of two up to
+// 4096 (2 MiB clusters). A torn or foreign boot sector or record must not set another.
+bool IsUsableNtfsSectorsPerCluster(unsigned long long u64Value);

@@ -27,24 +27,9 @@ const size_t kOfsAllocatedSize = offsetof(NTFS_NONRESIDENT_ATTRIBUTE, u64Allocat
 const size_t kOfsRealSize = offsetof(NTFS_NONRESIDENT_ATTRIBUTE, u64RealSize);
 const uint32_t kOfsParentReference = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64ParentReference);
 const uint32_t kOfsNamespace = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u8Namespace);
-const uint32_t kOfsCreationTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64CreationTime);
-const uint32_t kOfsWriteTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64ModificationTime);
-const uint32_t kOfsAccessTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64AccessTime);
-const uint32_t kOfsNameRealSize = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64RealSize);
-// Largest cluster NTFS formats (2 MiB) in 512-byte sectors.
-const unsigned int kMaxSectorsPerCluster = 4096;
 // The walk of the ancestors looks for the $FILE_NAME parent; type 0 ends it like the markers.
 const NTFS_ATTR_WALK_RULE kAncestorNameRule = {1024, true, NTFS_ATTR_LIST_PASS_BY, NTFS_ERROR_ATTRIBUTE_NOT_FOUND,
                                                NTFS_ERROR_ATTRIBUTE_NOT_FOUND};
-
-void SetFileTime(_FILETIME& ft, uint64_t u64Time) {
-    ft.dwLowDateTime = static_cast<uint32_t>(u64Time);
-    ft.dwHighDateTime = static_cast<uint32_t>(u64Time >> 32);
-}
-
-bool IsUsableSectorsPerCluster(uint64_t u64Value) {
-    return u64Value != 0 && u64Value <= kMaxSectorsPerCluster && (u64Value & (u64Value - 1)) == 0;
-}
 
 bool IsEndType(uint32_t u32Type) {
     return u32Type == NTFS_ATTR_FILL || u32Type == NTFS_ATTR_END || u32Type == 0;
@@ -94,7 +79,7 @@ int CProfessionalNtfsRecovery::AddVolumeBootSector(unsigned long long u64VolumeS
         return 0;
     const uint8_t u8Spc = abBoot[offsetof(NTFS_BOOT_SECTOR, u8SectorsPerCluster)];
     const uint64_t u64MftCluster = ReadLe64(abBoot + offsetof(NTFS_BOOT_SECTOR, u64MftCluster));
-    if (!IsUsableSectorsPerCluster(u8Spc) || u64MftCluster > (m_u64StartSector + m_u64SectorCount) / u8Spc)
+    if (!IsUsableNtfsSectorsPerCluster(u8Spc) || u64MftCluster > (m_u64StartSector + m_u64SectorCount) / u8Spc)
         return 0;
     m_nSectorsPerCluster = u8Spc;
     const unsigned long long u64MftSector = u64MftCluster * u8Spc + u64VolumeStart;
@@ -306,21 +291,17 @@ void CProfessionalNtfsRecovery::PlaceNode(_FILE_NODE_* pNode, unsigned char* pRe
 _FILE_NODE_* CProfessionalNtfsRecovery::FillFileNode(const unsigned char* pAttribute, uint32_t u32AttrLength,
                                                      int bIsDir) {
     if (m_pScanResult == nullptr || pAttribute == nullptr) return nullptr;
-    std::wstring strName;
-    if (!DecodeNtfsFileName(pAttribute, u32AttrLength, strName)) return nullptr;
+    _FILE_NODE_ node;
+    memset(&node, 0, sizeof(node));
+    if (!FillNodeFromNtfsFileName(pAttribute, u32AttrLength, node)) return nullptr;
     _FILE_NODE_* pNode = reinterpret_cast<_FILE_NODE_*>(m_pScanResult->CreateFileNode(sizeof(_FILE_NODE_)));
     if (pNode == nullptr) return nullptr;
-    memset(pNode, 0, sizeof(_FILE_NODE_));
+    *pNode = node;
     pNode->bIsHealth = 1;
     pNode->nSourceType = m_nSourceType;
     pNode->wcDrive = m_wcDrive;
     pNode->nFileIndex = m_pScanResult->GetFileIndex();
     pNode->bIsDir = bIsDir;
-    SetFileTime(pNode->ftCreationTime, ReadLe64(pAttribute + kOfsCreationTime));
-    SetFileTime(pNode->ftLastWriteTime, ReadLe64(pAttribute + kOfsWriteTime));
-    SetFileTime(pNode->ftLastAccessTime, ReadLe64(pAttribute + kOfsAccessTime));
-    pNode->u64FileSize = ReadLe64(pAttribute + kOfsNameRealSize);
-    MakeNtfsNodeName(strName, pNode->szFileName, sizeof(pNode->szFileName));
     return pNode;
 }
 
@@ -343,7 +324,7 @@ int CProfessionalNtfsRecovery::GetFileRecordSectorPerClusterByRecordBuf(unsigned
     if (u64Clusters == 0) return 0;
     const uint64_t q = ReadLe64(pAttr + kOfsAllocatedSize) / 512 / u64Clusters;
     // Only a cluster size NTFS can have: a torn record must not set a nonsense geometry.
-    if (IsUsableSectorsPerCluster(q)) nSectorsPerCluster = static_cast<int>(q);
+    if (IsUsableNtfsSectorsPerCluster(q)) nSectorsPerCluster = static_cast<int>(q);
     return 0;
 }
 
