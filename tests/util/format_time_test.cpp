@@ -45,10 +45,13 @@ TEST(SystemTime, UtcAndLocalDifferByTheZoneOffset) {
     setenv("TZ", "JST-9", 1);  // nine hours east, no daylight saving
     tzset();
     SYSTEMTIME stUtc = {}, stLocal = {};
-    time_t tBefore = time(nullptr);
+    // time() reads a coarser clock that may still show the previous second: read the precise one.
+    timespec tsBefore = {}, tsAfter = {};
+    clock_gettime(CLOCK_REALTIME, &tsBefore);
     int nUtcResult = rsb_getSystemTime(&stUtc);
     int nLocalResult = rsb_getLocalTime(&stLocal);
-    time_t tAfter = time(nullptr);
+    clock_gettime(CLOCK_REALTIME, &tsAfter);
+    const time_t tBefore = tsBefore.tv_sec, tAfter = tsAfter.tv_sec;
     if (szOld != nullptr) setenv("TZ", strOldTz.c_str(), 1); else unsetenv("TZ");
     tzset();
 
