@@ -11,8 +11,9 @@
 
 const char* SourceName(int nSourceType) {
     switch (nSourceType) {
-        case FILE_SOURCE_FAST_NTFS: return "ntfs-live";
-        case FILE_SOURCE_FAST_FAT: return "fat-live";
+        // Read through the intact volume's own tables, deleted files included.
+        case FILE_SOURCE_FAST_NTFS: return "ntfs-volume";
+        case FILE_SOURCE_FAST_FAT: return "fat-volume";
         case FILE_SOURCE_DEEP_NTFS: return "ntfs";
         case FILE_SOURCE_DEEP_FAT: return "fat";
         case FILE_SOURCE_CARVING: return "carved";
@@ -56,7 +57,7 @@ std::string FormatFoundFile(const _FILE_NODE_& node, unsigned long long u64Id, c
                ",\"record_sector\":" + std::to_string(node.u64RecordSector) + ",\"category\":\"" + szCategory + "\"}";
     }
     char szHead[128];
-    snprintf(szHead, sizeof(szHead), "%6llu  %-9s %12llu  %-7s  ", u64Id, SourceName(node.nSourceType),
+    snprintf(szHead, sizeof(szHead), "%6llu  %-11s %12llu  %-7s  ", u64Id, SourceName(node.nSourceType),
              static_cast<unsigned long long>(node.u64FileSize), node.bIsHealth ? "ok" : "damaged");
     return szHead + strFolderPath + strName;
 }

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "carving/file_type_recovery.h"
@@ -72,10 +73,10 @@ public:
     const std::vector<SECTOR_RANGE>& GetUnreadableRanges() const { return m_vecUnreadable; }
     unsigned long long GetUnreadableSectorCount() const { return CountRangeSectors(m_vecUnreadable); }
 
-    // The first failure of a sweep engine's result store to keep its finds (0: none), with the
-    // folder of that store. A sweep stops at it: finds it cannot keep are not worth looking for.
+    // The first failure of an engine's result store to keep its finds (0: none), with the folder
+    // of that store. A sweep stops at it: finds it cannot keep are not worth looking for.
     int GetStoreError(std::string& strFolder);
-    // Writes what the sweep engines' stores still buffer; then GetStoreError tells whether every
+    // Writes what the engines' stores still buffer; then GetStoreError tells whether every
     // find was kept.
     void FlushStores();
 
@@ -117,8 +118,12 @@ private:
     int SaveUnreadableRanges(const char* szLogDir) const;
     // Reads them back from the folder of a saved scan (none when the file is missing).
     void LoadUnreadableRanges(const char* szLogDir);
-    // The result stores of the sweep's engines (carving, deep FAT, deep NTFS); null where none.
-    std::array<CScanResultFileManager*, 3> SweepStores();
+    // The result stores of every engine (fast, carving, deep FAT, deep NTFS); null where none.
+    std::array<CScanResultFileManager*, 4> ResultStores();
+    CScanResultFileManager* FastStore();
+    // Notes the first data sector and extension of each hit from nFrom on that has data.
+    void AddFirstSectors(const std::vector<__SEARCH_FILE_INFO__>& vecHits, size_t nFrom,
+                         std::unordered_map<unsigned long long, std::string>& mapBySector);
     // The engine that serves nodes of that source, or null.
     IFileRecoveryParse* EngineOfSource(int nSourceType);
     // The sweep between the fast pass and the end passes. Returns 0 or the callback's answer.

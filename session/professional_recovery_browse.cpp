@@ -6,6 +6,8 @@
 #include <unordered_map>
 
 #include "engine/node_order.h"
+#include "fat/fast_fat_recovery.h"
+#include "ntfs/fast_ntfs_recovery.h"
 #include "session/professional_recovery.h"
 #include "util/path.h"
 
@@ -145,56 +147,81 @@ bool CProfessionalRecovery::GetFileSystemNodeFirstSector(const _FILE_NODE_& node
     return false;
 }
 
+void CProfessionalRecovery::AddFirstSectors(const std::vector<__SEARCH_FILE_INFO__>& vecHits, size_t nFrom,
+                                            std::unordered_map<unsigned long long, std::string>& mapBySector) {
+    for (size_t i = nFrom; i < vecHits.size(); ++i) {
+        unsigned long long u64Sector = 0;
+        // Empty files share no data, so their first cluster says nothing.
+        if (vecHits[i].u64FileSize != 0 && GetFileSystemNodeFirstSector(vecHits[i], u64Sector))
+            mapBySector.emplace(u64Sector, ExtensionOf(vecHits[i].szFileName));
+    }
+}
+
 int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
     const size_t nFirstOwnHit = vecResult.size();
-    if (m_pFastRecovery != nullptr) m_pFastRecovery->SearchFileNode(pSearchKey, vecResult);
-    m_proFatRecovery.SearchFileNode(pSearchKey, vecResult);
-    m_proNtfsRecovery.SearchFileNode(pSearchKey, vecResult);
-
-    // What the file systems found, by first data sector: a carved copy of it is a duplicate.
+    // What the file systems found, by first data sector: a later find of the same data is a copy.
     std::unordered_map<unsigned long long, std::string> mapFoundBySector;
-    for (size_t i = nFirstOwnHit; i < vecResult.size(); ++i) {
-        unsigned long long u64Sector = 0;
-        if (GetFileSystemNodeFirstSector(vecResult[i], u64Sector))
-            mapFoundBySector.emplace(u64Sector, ExtensionOf(vecResult[i].szFileName));
+    auto isCopy = [&](const __SEARCH_FILE_INFO__& hit, unsigned long long u64Sector) {
+        auto it = mapFoundBySector.find(u64Sector);
+        if (it == mapFoundBySector.end()) return false;
+        const std::string strExt = ExtensionOf(hit.szFileName);
+        // A camera's .thm thumbnail is a JPEG: its carved copy is a duplicate too.
+        return SameExtension(it->second, strExt) || (SameExtension(it->second, "thm") && SameExtension(strExt, "jpg"));
+    };
+
+    if (m_pFastRecovery != nullptr) {
+        m_pFastRecovery->SearchFileNode(pSearchKey, vecResult);
+        AddFirstSectors(vecResult, nFirstOwnHit, mapFoundBySector);
     }
+    // The deep engines meet the intact volume's finds again in its free space (the folders of
+    // deleted files): the file system's own listing wins.
+    std::vector<__SEARCH_FILE_INFO__> vecDeep;
+    m_proFatRecovery.SearchFileNode(pSearchKey, vecDeep);
+    m_proNtfsRecovery.SearchFileNode(pSearchKey, vecDeep);
+    const size_t nFirstDeepHit = vecResult.size();
+    for (const __SEARCH_FILE_INFO__& hit : vecDeep) {
+        unsigned long long u64Sector = 0;
+        if (m_pFastRecovery != nullptr && hit.u64FileSize != 0 && GetFileSystemNodeFirstSector(hit, u64Sector) &&
+            isCopy(hit, u64Sector))
+            continue;
+        vecResult.push_back(hit);
+    }
+    AddFirstSectors(vecResult, nFirstDeepHit, mapFoundBySector);
 
     std::vector<__SEARCH_FILE_INFO__> vecCarved;
     m_fileTypeRecovery.SearchFileNode(pSearchKey, vecCarved);
-    for (const __SEARCH_FILE_INFO__& hit : vecCarved) {
-        auto it = mapFoundBySector.find(hit.u64RecordSector);
-        if (it != mapFoundBySector.end()) {
-            std::string strCarvedExt = ExtensionOf(hit.szFileName);
-            // A camera's .thm thumbnail is a JPEG: its carved copy is a duplicate too.
-            if (SameExtension(it->second, strCarvedExt) ||
-                (SameExtension(it->second, "thm") && SameExtension(strCarvedExt, "jpg")))
-                continue;
-        }
-        vecResult.push_back(hit);
-    }
+    for (const __SEARCH_FILE_INFO__& hit : vecCarved)
+        if (!isCopy(hit, hit.u64RecordSector)) vecResult.push_back(hit);
     std::sort(vecResult.begin(), vecResult.end(), SearchVectorCmp);
     return KR_SUCCESS;
 }
 
 unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
-    // Carved finds are never judged damaged; the fast engines keep no store of this kind.
+    // Carved finds are never judged damaged.
     unsigned long long u64Count = 0;
-    for (CScanResultFileManager* pStore : {m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()})
+    for (CScanResultFileManager* pStore : {FastStore(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()})
         if (pStore != nullptr) u64Count += pStore->GetHiddenDamagedCount();
     return u64Count;
 }
 
-std::array<CScanResultFileManager*, 3> CProfessionalRecovery::SweepStores() {
-    return {m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(), m_proNtfsRecovery.GetScanResult()};
+CScanResultFileManager* CProfessionalRecovery::FastStore() {
+    if (auto* pFat = dynamic_cast<CFastFatRecovery*>(m_pFastRecovery)) return pFat->GetScanResult();
+    if (auto* pNtfs = dynamic_cast<CFastNtfsRecovery*>(m_pFastRecovery)) return pNtfs->GetScanResult();
+    return nullptr;
+}
+
+std::array<CScanResultFileManager*, 4> CProfessionalRecovery::ResultStores() {
+    return {FastStore(), m_fileTypeRecovery.GetScanResult(), m_proFatRecovery.GetScanResult(),
+            m_proNtfsRecovery.GetScanResult()};
 }
 
 void CProfessionalRecovery::FlushStores() {
-    for (CScanResultFileManager* pStore : SweepStores())
+    for (CScanResultFileManager* pStore : ResultStores())
         if (pStore != nullptr) pStore->FlushBufToFile();
 }
 
 int CProfessionalRecovery::GetStoreError(std::string& strFolder) {
-    for (CScanResultFileManager* pStore : SweepStores()) {
+    for (CScanResultFileManager* pStore : ResultStores()) {
         if (pStore == nullptr || pStore->GetStoreError() == 0) continue;
         const std::string& strPath = pStore->GetNodeFilePath();
         strFolder = strPath.substr(0, strPath.find_last_of('/') + 1);

@@ -1,5 +1,6 @@
 #include "session/recovery_factory.h"
 
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -7,6 +8,8 @@
 #include "device/disk_reader.h"
 #include "device/salvaging_read.h"
 #include "device/volume_tests.h"
+#include "fat/fast_fat_recovery.h"
+#include "ntfs/fast_ntfs_recovery.h"
 #include "session/fast_ext_recovery.h"
 #include "session/professional_recovery.h"
 #include "util/debug_log.h"
@@ -14,6 +17,8 @@
 namespace {
 
 constexpr int PROBE_SECTOR_BYTES = 512;
+
+std::atomic<bool> g_bFastEnginesEnabled{true};
 
 // The first FACTORY_PROBE_BYTES of what reader covers from u64Start on. What cannot be read (an
 // area or image shorter than that, bad first sectors) stays zero: only the fast engine's choice
@@ -45,15 +50,21 @@ ENGINE_KIND CFileRecoveryFactory::ChooseEngineKind(unsigned char* pHead, RECOVER
     return DecideEngineKind(IsNtfs(pHead), IsFat(pHead), IsExt(pHead), eType);
 }
 
+void CFileRecoveryFactory::SetFastEnginesEnabled(bool bEnabled) {
+    g_bFastEnginesEnabled.store(bEnabled);
+}
+
 IFileRecoveryParse* CFileRecoveryFactory::NewEngine(ENGINE_KIND eKind) {
+    if (eKind != ENGINE_KIND_PROFESSIONAL && !g_bFastEnginesEnabled.load()) return nullptr;
     switch (eKind) {
+        case ENGINE_KIND_FAST_NTFS:
+            return new CFastNtfsRecovery();
+        case ENGINE_KIND_FAST_FAT:
+            return new CFastFatRecovery();
         case ENGINE_KIND_FAST_EXT:
             return new CFastExtRecovery();
         case ENGINE_KIND_PROFESSIONAL:
             return new CProfessionalRecovery();
-        // The fast NTFS and FAT engines are not part of this build yet.
-        case ENGINE_KIND_FAST_NTFS:
-        case ENGINE_KIND_FAST_FAT:
         case ENGINE_KIND_NONE:
             break;
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -256,13 +257,13 @@ TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
     std::string strSong = Sample("Lied.mp3", MakeMp3File(60));
     std::string strKeep = Sample("keep.png", MakePngFile(40, 30, 12));
     std::string strOld = Sample("old.wav", MakeWavFile(9000, 13));
-    // A picture name on data of no known kind: judged damaged, left out, and said so.
+    // A deleted picture name on data of no known kind: judged damaged, left out, and said so.
     std::string strBroken = Sample("broken.jpg", NeutralBytes(3000, 14));
     ASSERT_TRUE(Mtools({"mmd", "-i", strFat, "::/DCIM", "::/Music", "::/Old"}));
     ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strPhoto, strKeep, strBroken, "::/DCIM/"}));
     ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strSong, "::/Music/"}));
     ASSERT_TRUE(Mtools({"mcopy", "-i", strFat, strOld, "::/Old/"}));
-    ASSERT_TRUE(Mtools({"mdel", "-i", strFat, "::/DCIM/Sommer am Meer é.jpg", "::/Music/Lied.mp3"}));
+    ASSERT_TRUE(Mtools({"mdel", "-i", strFat, "::/DCIM/Sommer am Meer é.jpg", "::/Music/Lied.mp3", "::/DCIM/broken.jpg"}));
     ASSERT_TRUE(Mtools({"mdeltree", "-i", strFat, "::/Old"}));
     const std::string strBefore = Checksum(strCard);
 
@@ -355,8 +356,12 @@ TEST_F(CliTest, WholeDiskScanFindsWhatThePartitionScanFinds) {
         ASSERT_EQ(whole.nExit, 0) << Stderr();
         CliResult part = Run("scan " + Quote(strCard) + " --partition 1 --json --quiet");
         ASSERT_EQ(part.nExit, 0) << Stderr();
-        // The finds, without the summaries (the areas differ in size).
-        for (CliResult* pResult : {&whole, &part}) pResult->strOut.erase(pResult->strOut.find("{\"summary\""));
+        // The finds, without the summaries (the areas differ in size) and the engine that made
+        // them (the partition's own table, or the deep search of the whole disk).
+        for (CliResult* pResult : {&whole, &part}) {
+            pResult->strOut.erase(pResult->strOut.find("{\"summary\""));
+            pResult->strOut = std::regex_replace(pResult->strOut, std::regex("\"source\":\"[a-z-]+\""), "");
+        }
         for (const char* szName : {"photo.jpg", "Holiday clip.avi", "A Long Song Name.mp3"})
             EXPECT_NE(whole.strOut.find("\"name\":\"" + std::string(szName) + "\""), std::string::npos)
                 << szName << " in " << whole.strOut;

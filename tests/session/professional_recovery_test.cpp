@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <climits>
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "carving/file_category.h"
 #include "engine/log_file_manager.h"
 #include "fixtures/carving_image.h"
 #include "fixtures/disk_list.h"
@@ -44,6 +46,13 @@ struct ScanRecorder {
     }
 };
 
+// Scans sweep their whole area while one of these lives, as they do where no file system is
+// recognised.
+struct CFastEnginesOff {
+    CFastEnginesOff() { CFileRecoveryFactory::SetFastEnginesEnabled(false); }
+    ~CFastEnginesOff() { CFileRecoveryFactory::SetFastEnginesEnabled(true); }
+};
+
 class ProfessionalRecoveryTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -54,6 +63,7 @@ protected:
 
     std::unique_ptr<CProfessionalRecovery> MakeEngine(const std::string& strImage, long long llStart,
                                                       long long llCount) {
+        m_pDisks.reset();  // the old list restores the environment it found when it goes
         m_pDisks.reset(new CScopedDiskList({strImage}));
         std::unique_ptr<CProfessionalRecovery> pEngine(new CProfessionalRecovery());
         EXPECT_EQ(pEngine->Init(0, llStart, llCount, L'C'), 0);
@@ -141,6 +151,8 @@ MEDIA_BYTES TruncatedRecording(size_t nMediaBytes, uint32_t u32StatedExtra) {
 
 TEST_F(ProfessionalRecoveryTest, FolderInsideAnOverlongCarvedFileKeepsItsDeletedFilesAndNames) {
     if (!HaveTool("/usr/sbin/mkfs.fat") || !HaveTool("mcopy")) GTEST_SKIP() << "dosfstools or mtools missing";
+    // The deep engine's case: with the fast pass the live folder would not be swept at all.
+    CFastEnginesOff fastEnginesOff;
     const std::string strCard = m_dir.File("card.img");
     ASSERT_TRUE(MakeFatImageWithClusters(strCard, 32, 40, 1));
     const MEDIA_BYTES vecClip = TruncatedRecording(6000, 256 * 1024);
@@ -366,3 +378,72 @@ TEST(FaultGuard, AbandonsTheFaultingUnitAndRestoresTheHandlersAfter) {
     EXPECT_EQ(after.sa_handler, before.sa_handler);
 }
 #endif
+
+namespace {
+struct PLANTED_FILE {
+    std::string strPath;  // on the volume
+    MEDIA_BYTES vecBytes;
+    std::string strFolder;  // the folder path the find must be listed under
+};
+}  // namespace
+
+TEST_F(ProfessionalRecoveryTest, IntactFatVolumeIsListedThroughItsTableAndOnlyItsFreeSpaceIsSwept) {
+    if (!HaveTool("/usr/sbin/mkfs.fat") || !HaveTool("mcopy")) GTEST_SKIP() << "dosfstools or mtools missing";
+    for (int nBits : {16, 32}) {
+        SCOPED_TRACE(nBits);
+        m_recorder.vecReports.clear();
+        const std::string strCard = m_dir.File("card" + std::to_string(nBits) + ".img");
+        ASSERT_TRUE(MakeFatImageWithClusters(strCard, nBits, 40, nBits == 32 ? 1 : 4));
+        const std::vector<PLANTED_FILE> vecFiles = {
+            {"Holiday photo.jpg", MakeJpegFile(7000, 3), ""},        // deleted
+            {"KEEP.PNG", MakePngFile(40, 30, 4), ""},                 // live
+            {"Album/First Song.mp3", MakeMp3File(40), "Album/"},      // live
+            {"Trip/Beach at dawn.jpg", MakeJpegFile(12000, 5), "Trip/"},  // in a deleted folder
+            {"Trip/clip.mp4", MakeMp4File(9000, 6), "Trip/"},
+        };
+        ASSERT_TRUE(RunMtools({"mmd", "-i", strCard, "::/Album", "::/Trip"}));
+        for (const PLANTED_FILE& file : vecFiles) {
+            const std::string strLocal = m_dir.File("planted");
+            ASSERT_TRUE(WriteWholeFile(strLocal, file.vecBytes.data(), file.vecBytes.size()));
+            ASSERT_TRUE(RunMtools({"mcopy", "-o", "-i", strCard, strLocal, "::/" + file.strPath}));
+        }
+        ASSERT_TRUE(RunMtools({"mdel", "-i", strCard, "::/Holiday photo.jpg"}));
+        ASSERT_TRUE(RunMtools({"mdeltree", "-i", strCard, "::/Trip"}));
+        CFatImageWalk walk;
+        ASSERT_TRUE(walk.Load(strCard));
+
+        auto pEngine = MakeEngine(strCard, 0, 40 * 2048);
+        ASSERT_NE(pEngine->GetFastRecovery(), nullptr);
+        ASSERT_EQ(pEngine->ScanDevice(nullptr), 0);
+        bool bSwept = false;
+        for (const ScanReport& report : m_recorder.vecReports) {
+            if (report.nPercent != PRO_SWEEP_PERCENT) continue;
+            bSwept = true;
+            EXPECT_EQ(report.u64Total, walk.FreeDataSectors()) << "the sweep covers the free clusters only";
+        }
+        EXPECT_TRUE(bSwept);
+
+        // Every file once, from the table, byte-exact, in its folder: the deep engines and the
+        // carver meet the deleted ones again in the free space, and those copies are dropped.
+        std::vector<__SEARCH_FILE_INFO__> vecHits;
+        std::wstring wstrKey = BuildSearchKey(FILE_CATEGORY_ALL);
+        pEngine->SearchFileNode(&wstrKey[0], vecHits);
+        for (const PLANTED_FILE& file : vecFiles) {
+            SCOPED_TRACE(file.strPath);
+            int nCopies = 0;
+            for (__SEARCH_FILE_INFO__& hit : vecHits) {
+                if (hit.u64FileSize != file.vecBytes.size()) continue;
+                const std::string strOut = m_dir.File("out" + std::to_string(nCopies));
+                std::wstring wstrOut = Path2Unicode(strOut.c_str());
+                if (pEngine->SaveFileData(&hit, &wstrOut[0], 0) != 0 || ReadWholeFile(strOut) != file.vecBytes) continue;
+                unlink(strOut.c_str());
+                ++nCopies;
+                EXPECT_EQ(hit.nSourceType, FILE_SOURCE_FAST_FAT);
+                wchar_t wszFolder[256] = {};
+                EXPECT_EQ(pEngine->GetFileNodeParentDirPath(&hit, wszFolder, 256), 0);
+                EXPECT_EQ(Unicode2Path(wszFolder), file.strFolder);
+            }
+            EXPECT_EQ(nCopies, 1);
+        }
+    }
+}

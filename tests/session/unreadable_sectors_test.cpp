@@ -83,8 +83,8 @@ protected:
         CLogFileManager::GetInstance().Init();
     }
 
-    // Three files of random bytes one after another on a fresh FAT16 card; a bad range of 8
-    // sectors (a whole page) in the middle one.
+    // Three files of random bytes one after another on a fresh FAT16 card, then deleted (so the
+    // sweep of the free space reads them); a bad range of 8 sectors (a whole page) in the middle one.
     void MakeFatCard() {
         m_strCard = m_dir.File("card.img");
         ASSERT_TRUE(MakeFatImageWithClusters(m_strCard, 16, 16, 4));
@@ -97,6 +97,8 @@ protected:
             ASSERT_TRUE(RunMtools({"mcopy", "-i", m_strCard, strFile, "::/"}));
             m_vecFiles.push_back(vecData);
         }
+        for (const char* szName : {"::/BEFORE.BIN", "::/MIDDLE.BIN", "::/AFTER.BIN"})
+            ASSERT_TRUE(RunMtools({"mdel", "-i", m_strCard, szName}));
         const Bytes vecCard = ReadWholeFile(m_strCard);
         auto it = std::search(vecCard.begin(), vecCard.end(), m_vecFiles[1].begin(), m_vecFiles[1].begin() + 512);
         ASSERT_NE(it, vecCard.end());
@@ -114,13 +116,13 @@ protected:
         EXPECT_EQ(m_bad.u64Count, engine.GetUnreadableSectorCount());
 
         Bytes vecOut;
-        EXPECT_EQ(0, Recover(engine, L"*.other|", "BEFORE.BIN", m_dir.File("before.out"), vecOut));
+        EXPECT_EQ(0, Recover(engine, L"*.other|", "!EFORE.BIN", m_dir.File("before.out"), vecOut));
         EXPECT_EQ(m_vecFiles[0], vecOut);
-        EXPECT_EQ(0, Recover(engine, L"*.other|", "AFTER.BIN", m_dir.File("after.out"), vecOut));
+        EXPECT_EQ(0, Recover(engine, L"*.other|", "!FTER.BIN", m_dir.File("after.out"), vecOut));
         EXPECT_EQ(m_vecFiles[2], vecOut);
         // The middle file comes back up to its first bad sector, and names it.
         SetLastUnreadableSector(UINT64_MAX);
-        EXPECT_EQ(KR_ERROR_READ_FAULT, Recover(engine, L"*.other|", "MIDDLE.BIN", m_dir.File("middle.out"), vecOut));
+        EXPECT_EQ(KR_ERROR_READ_FAULT, Recover(engine, L"*.other|", "!IDDLE.BIN", m_dir.File("middle.out"), vecOut));
         const unsigned long long u64Failed = GetLastUnreadableSector();
         EXPECT_GE(u64Failed, m_bad.u64First);
         EXPECT_LT(u64Failed, m_bad.u64First + m_bad.u64Count);
