@@ -48,30 +48,13 @@ bool SweepStaysInside(EXTEND_NAME_TYPE nType) {
 CFileTypeRecovery::CFileTypeRecovery() = default;
 CFileTypeRecovery::~CFileTypeRecovery() = default;
 
-std::wstring CFileTypeRecovery::MakeStoreName(long long llStartSector) {
-    SYSTEMTIME now{};
-    rsb_getLocalTime(&now);
-    char szName[128];
-    snprintf(szName, sizeof(szName), "%s%lld_%d%d%d%d%2d", FILE_TYPE_STORE_PREFIX, llStartSector,
-             now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
-    return Ansi2Unicode(szName);
-}
-
-int CFileTypeRecovery::OpenStore(wchar_t* pName) {
-    m_pScanResult.reset(new CScanResultFileManager());
-    int nRet = m_pScanResult->Init(pName);
-    if (m_pSearchCallBack != nullptr) m_pScanResult->InitSearchCallBack(m_pSearchCallBack, m_pSearchParam);
-    return nRet;
-}
-
 int CFileTypeRecovery::Init(int nDiskNo, long long llStartSector, long long llSectorCount, wchar_t wcDrive) {
     if (llStartSector < 0 || llSectorCount < 0 || llSectorCount > LLONG_MAX - llStartSector)
         return KR_ERROR_INVALID_PARAMETER;
     m_wcDrive = wcDrive;
     m_llStartSector = llStartSector;
     m_llSectorCount = llSectorCount;
-    std::wstring wstrName = MakeStoreName(llStartSector);
-    int nStore = OpenStore(&wstrName[0]);
+    int nStore = OpenStore(nullptr, FILE_TYPE_STORE_PREFIX, static_cast<unsigned long long>(llStartSector));
     int nReader = m_diskReader.Init(nDiskNo, static_cast<unsigned long long>(llStartSector + llSectorCount));
     // A scan whose finds cannot be kept is no more ready than one that cannot read.
     return nReader != KR_SUCCESS ? nReader : nStore;
@@ -84,8 +67,7 @@ int CFileTypeRecovery::Init(wchar_t* pPath, wchar_t wcDrive) {
     m_wcDrive = wcDrive;
     m_llStartSector = 0;
     m_llSectorCount = static_cast<long long>(u64Sectors);
-    std::wstring wstrName = MakeStoreName(0);
-    int nStore = OpenStore(&wstrName[0]);
+    int nStore = OpenStore(nullptr, FILE_TYPE_STORE_PREFIX, 0);
     int nReader = m_diskReader.Init(pPath, u64Sectors);
     return nReader != KR_SUCCESS ? nReader : nStore;
 }
@@ -97,7 +79,7 @@ int CFileTypeRecovery::InitLogFile(wchar_t* pLogName, wchar_t wcDrive, wchar_t* 
     m_wcDrive = wcDrive;
     m_nBytesPerSector = nBytesPerSector;
     int nReader = m_diskReader.Init(pPath, u64EndSector);
-    OpenStore(pLogName);
+    OpenStore(pLogName, FILE_TYPE_STORE_PREFIX, 0);
     return nReader;
 }
 
@@ -108,7 +90,7 @@ int CFileTypeRecovery::InitLogFile(wchar_t* pLogName, wchar_t wcDrive, int nDisk
     m_wcDrive = wcDrive;
     m_nBytesPerSector = nBytesPerSector;
     int nReader = m_diskReader.Init(nDiskNo, u64EndSector);
-    OpenStore(pLogName);
+    OpenStore(pLogName, FILE_TYPE_STORE_PREFIX, 0);
     return nReader;
 }
 
@@ -203,10 +185,6 @@ int CFileTypeRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int n
     return m_pScanResult->GetChildrenFileCount(nullptr, 0, 0, nCount);
 }
 
-unsigned long long CFileTypeRecovery::GetLostFileCount() {
-    return m_pScanResult ? m_pScanResult->GetFileIndex() : 0;
-}
-
 int CFileTypeRecovery::GetFileNodeParentDirPath(_FILE_NODE_*, wchar_t*, int) {
     return 0;
 }
@@ -217,18 +195,6 @@ int CFileTypeRecovery::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, in
 
 int CFileTypeRecovery::GetUnUsedSectorCount(unsigned long long&, unsigned long long&) {
     return 0;
-}
-
-int CFileTypeRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
-    m_pSearchCallBack = pSearchCallBack;
-    m_pSearchParam = pParam;
-    if (!m_pScanResult) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->InitSearchCallBack(pSearchCallBack, pParam);
-}
-
-int CFileTypeRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->SearchFileNodeInfo(pSearchKey, vecResult);
 }
 
 int CFileTypeRecovery::BuildBitMapInfo() {

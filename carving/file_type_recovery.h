@@ -9,13 +9,14 @@
 #include "carving/file_type_judge.h"
 #include "device/disk_reader.h"
 #include "engine/recovery_parse.h"
+#include "engine/store_backed_recovery.h"
 
 class CScanResultFileManager;
 
 // Prefix of the engine's store names (the scan-log manager finds its scans by it).
 constexpr const char* FILE_TYPE_STORE_PREFIX = "File_Type_";
 
-class CFileTypeRecovery : public IFileRecoveryParse {
+class CFileTypeRecovery : public CStoreBackedRecovery {
 public:
     CFileTypeRecovery();
     ~CFileTypeRecovery() override;
@@ -43,14 +44,11 @@ public:
     int GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel,
                             std::vector<_FILE_NODE_>& vecChildren) override;
     int GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) override;
-    unsigned long long GetLostFileCount() override;
     int GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) override;
 
     // Copies the node's u64FileSize bytes from its head sector on into pTargetPath.
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) override;
     int GetUnUsedSectorCount(unsigned long long& u64StartSector, unsigned long long& u64SectorCount) override;
-    int InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) override;
-    int SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) override;
     int BuildBitMapInfo() override;
     // Pictures go to "tmp.<ext>" in the scan-log folder (path copied to pPreviewPath, which
     // must hold 256 characters); everything else to pBuf, at most nBufLen bytes.
@@ -75,30 +73,19 @@ public:
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
 
     // Sectors the sweep moves on after a carved file of that type and size.
-    // The store of the carved finds (null before Init), for the deep scan's checks.
-    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
-
     static unsigned long long SectorsToSkip(EXTEND_NAME_TYPE nType, unsigned long long u64Size,
                                             int nBytesPerSector);
 
 private:
-    // Replaces the store by a fresh one opened under pName; 0 or the store's error.
-    int OpenStore(wchar_t* pName);
-    // The store name of a fresh scan starting at u64StartSector, at the current local time.
-    static std::wstring MakeStoreName(long long llStartSector);
-
     wchar_t m_wcDrive = L'\0';
     long long m_llStartSector = 0;
     long long m_llSectorCount = 0;
     int m_nBytesPerSector = 512;
     CDiskReader m_diskReader;
     CFileTypeJudge m_judge;
-    std::unique_ptr<CScanResultFileManager> m_pScanResult;
 
     SCAN_CALLBACK m_pScanCallBack = nullptr;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
     int m_nPercent = 0;
-    SEARCH_CALLBACK m_pSearchCallBack = nullptr;
-    void* m_pSearchParam = nullptr;
 };

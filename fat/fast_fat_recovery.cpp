@@ -76,54 +76,6 @@ int CFastFatRecovery::InitCallBack(SCAN_CALLBACK pScanCallBack, RECOVERY_CALLBAC
     return 0;
 }
 
-void CFastFatRecovery::MakeStore(wchar_t* pLogFile) {
-    m_pScanResult.reset(new CScanResultFileManager());
-    if (pLogFile != nullptr && pLogFile[0] != L'\0') {
-        m_pScanResult->Init(pLogFile);
-    } else {
-        SYSTEMTIME now{};
-        rsb_getSystemTime(&now);
-        char szName[128];
-        snprintf(szName, sizeof(szName), "Fast_%lld_%d%d%d%d%2d", static_cast<long long>(m_u64StartSector), now.wYear,
-                 now.wMonth, now.wDay, now.wHour, now.wMinute);
-        std::wstring wstrName = Ansi2Unicode(szName);
-        m_pScanResult->Init(&wstrName[0]);
-    }
-    if (m_pSearchCallBack != nullptr) m_pScanResult->InitSearchCallBack(m_pSearchCallBack, m_pSearchParam);
-}
-
-int CFastFatRecovery::GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel,
-                                          std::vector<_FILE_NODE_>& vecChildren) {
-    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->GetChildrenFileNode(pParent, nLevel, m_dwRootClusterNO, vecChildren);
-}
-
-int CFastFatRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) {
-    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->GetChildrenFileCount(pParent, nLevel, m_dwRootClusterNO, nCount);
-}
-
-unsigned long long CFastFatRecovery::GetLostFileCount() { return m_pScanResult ? m_pScanResult->GetFileIndex() : 0; }
-
-int CFastFatRecovery::GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) {
-    if (!m_pScanResult) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->GetParentDirPath(pNode, pPath, nMaxLen);
-}
-
-int CFastFatRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
-    m_pSearchCallBack = pSearchCallBack;
-    m_pSearchParam = pParam;
-    if (!m_pScanResult) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->InitSearchCallBack(pSearchCallBack, pParam);
-}
-
-int CFastFatRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->SearchFileNodeInfo(pSearchKey, vecResult);
-}
-
 int CFastFatRecovery::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {
     return m_fileData.SaveFileData(pNode, pTargetPath, nBaseLevel);
 }

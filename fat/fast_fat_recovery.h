@@ -18,7 +18,7 @@
 #include "device/disk_reader.h"
 #include "engine/cluster_bitmap.h"
 #include "engine/recovery_parse.h"
-#include "engine/scan_result_file_manager.h"
+#include "engine/store_backed_recovery.h"
 #include "fat/fast_fat_geometry.h"
 #include "fat/fat_entry_names.h"
 #include "fat/fat_file_data.h"
@@ -31,10 +31,12 @@ constexpr uint32_t FAST_FAT_MAX_FOLDER_BYTES = 65536 * 32;
 constexpr int FAST_FAT_MAX_FOLDER_DEPTH = 256;
 // Candidate high words tried for a deleted FAT32 entry whose own is 0: 0 to 256.
 constexpr uint32_t FAST_FAT_HIGH_WORD_CANDIDATES = 257;
+// Names the stores of this engine in a scan's folder.
+constexpr const char* FAST_FAT_STORE_PREFIX = "Fast_";
 // Time between progress reports of the walk.
 constexpr long long FAST_FAT_REPORT_MS = 5000;
 
-class CFastFatRecovery : public IFileRecoveryParse, private IFatClusterChain {
+class CFastFatRecovery : public CStoreBackedRecovery, private IFatClusterChain {
 public:
     CFastFatRecovery();
     ~CFastFatRecovery() override = default;
@@ -52,17 +54,11 @@ public:
     // Makes a fresh store (on pLogFile, reading nothing, when given; else "Fast_<start>_<time>")
     // and walks the tree. 0, or the callback's non-zero answer that stopped it.
     int ScanDevice(wchar_t* pLogFile) override;
-    int GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel, std::vector<_FILE_NODE_>& vecChildren) override;
-    int GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) override;
-    unsigned long long GetLostFileCount() override;
-    int GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) override;
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) override;
     // The free run at or after u64StartSector (sectors from the volume start): its first sector
     // and length, 0 when none is left (also without a bitmap). A start beyond the area becomes
     // the area's sector count. Always 1.
     int GetUnUsedSectorCount(unsigned long long& u64StartSector, unsigned long long& u64SectorCount) override;
-    int InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) override;
-    int SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) override;
     // One bit per data cluster, set when the cluster's table entry is not 0. 0, or 87 without
     // geometry (then the whole area is to be swept).
     int BuildBitMapInfo() override;
@@ -85,7 +81,6 @@ public:
     int IsFileDataHealth(_FILE_NODE_* pNode, uint32_t u32SectorsPerCluster);
 
     // --- views ------------------------------------------------------------------------------
-    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
     const __FAST_FAT_GEOMETRY__& Geometry() const { return m_geometry; }
     const CClusterBitmap& Bitmap() const { return m_bitmap; }
     uint32_t GetRootClusterNO() const { return m_dwRootClusterNO; }
@@ -93,6 +88,7 @@ public:
     size_t GetVisitedFolderCount() const { return m_setVisited.size(); }
 
 private:
+    unsigned int StoreRootDirIndex() const override { return m_dwRootClusterNO; }
     // IFatClusterChain: every file of this volume is read through the engine. Its own table
     // chain when that is allocated and exactly as long as its size (live files), else its first
     // cluster and the free clusters after it (a deleted file's freed chain).
@@ -103,7 +99,6 @@ private:
 
     // Reads the boot sector and the first table window after the reader is open.
     int LoadGeometry();
-    void MakeStore(wchar_t* pLogFile);
     int Report(int nProgress, int nRemain);
 
     // --- the walk (fast_fat_walk.cpp) ---
@@ -150,13 +145,10 @@ private:
     std::vector<uint32_t> m_vecLostParentDir;
     std::set<uint32_t> m_setLostParentDir;
 
-    std::unique_ptr<CScanResultFileManager> m_pScanResult;
     SCAN_CALLBACK m_pScanCallBack = nullptr;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
     int m_nCallBackFlag = 0;
-    SEARCH_CALLBACK m_pSearchCallBack = nullptr;
-    void* m_pSearchParam = nullptr;
     long long m_llLastReportTick = 0;
     int m_nReports = 0;
     CFileTypeJudge m_fileTypeJudge;  // keeps the judge's shared buffer alive

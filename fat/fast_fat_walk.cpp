@@ -29,7 +29,7 @@ int CFastFatRecovery::ScanDevice(wchar_t* pLogFile) {
     m_mapDirInfo.clear();
     m_vecLostParentDir.clear();
     m_setLostParentDir.clear();
-    MakeStore(pLogFile);
+    OpenStore(pLogFile, FAST_FAT_STORE_PREFIX, m_u64StartSector);
     if (pLogFile != nullptr && pLogFile[0] != L'\0') return 0;
     if (!m_geometry.IsSet()) return 0;
 

@@ -86,58 +86,12 @@ void CProfessionalFatRecovery::ClearProfessionalVec(wchar_t* pLogPath) {
     m_mapDirChain.clear();
     ForgetLastFolderChain();
     ResetDirContexts();
-    m_pScanResult.reset(new CScanResultFileManager());
-    if (pLogPath != nullptr && pLogPath[0] != L'\0') {
-        m_pScanResult->Init(pLogPath);
-    } else {
-        SYSTEMTIME now{};
-        rsb_getLocalTime(&now);
-        char szName[128];
-        snprintf(szName, sizeof(szName), "Pro_Fat_%lld_%d%d%d%d%2d", static_cast<long long>(m_u64StartSector),
-                 now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
-        std::wstring wstrName = Ansi2Unicode(szName);
-        m_pScanResult->Init(&wstrName[0]);
-    }
-    if (m_pSearchCallBack != nullptr) m_pScanResult->InitSearchCallBack(m_pSearchCallBack, m_pSearchParam);
-}
-
-int CProfessionalFatRecovery::GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel,
-                                                  std::vector<_FILE_NODE_>& vecChildren) {
-    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->GetChildrenFileNode(pParent, nLevel, 0, vecChildren);
-}
-
-int CProfessionalFatRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) {
-    if (pParent == nullptr && nLevel != 0) return KR_ERROR_INVALID_PARAMETER;
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->GetChildrenFileCount(pParent, nLevel, 0, nCount);
-}
-
-unsigned long long CProfessionalFatRecovery::GetLostFileCount() {
-    return m_pScanResult ? m_pScanResult->GetFileIndex() : 0;
-}
-
-int CProfessionalFatRecovery::GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) {
-    if (!m_pScanResult) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->GetParentDirPath(pNode, pPath, nMaxLen);
+    OpenStore(pLogPath, "Pro_Fat_", m_u64StartSector);
 }
 
 int CProfessionalFatRecovery::GetUnUsedSectorCount(unsigned long long& /*u64StartSector*/,
                                                    unsigned long long& /*u64SectorCount*/) {
     return 0;
-}
-
-int CProfessionalFatRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
-    m_pSearchCallBack = pSearchCallBack;
-    m_pSearchParam = pParam;
-    if (!m_pScanResult) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->InitSearchCallBack(pSearchCallBack, pParam);
-}
-
-int CProfessionalFatRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    if (!m_pScanResult) return 0;
-    return m_pScanResult->SearchFileNodeInfo(pSearchKey, vecResult);
 }
 
 int CProfessionalFatRecovery::BuildBitMapInfo() {

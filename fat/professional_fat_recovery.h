@@ -20,7 +20,7 @@
 #include "carving/file_type_judge.h"
 #include "device/disk_reader.h"
 #include "engine/recovery_parse.h"
-#include "engine/scan_result_file_manager.h"
+#include "engine/store_backed_recovery.h"
 #include "fat/fat_dir_context.h"
 #include "fat/fat_file_data.h"
 #include "fat/fat_table.h"
@@ -36,7 +36,7 @@ constexpr int PRO_FAT_MAX_FOLDER_DEPTH = 256;
 // Where FAT32 keeps the copy of its boot sector, counted from the volume start.
 constexpr uint64_t FAT32_BACKUP_BOOT_SECTOR = 6;
 
-class CProfessionalFatRecovery : public IFileRecoveryParse, private IFatClusterChain {
+class CProfessionalFatRecovery : public CStoreBackedRecovery, private IFatClusterChain {
 public:
     CProfessionalFatRecovery();
     ~CProfessionalFatRecovery() override;
@@ -51,14 +51,8 @@ public:
                      int nPercent) override;
     // The sweep belongs to the deep-scan orchestrator: nothing to do here.
     int ScanDevice(wchar_t* pLogFile) override;
-    int GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel, std::vector<_FILE_NODE_>& vecChildren) override;
-    int GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) override;
-    unsigned long long GetLostFileCount() override;
-    int GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) override;
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) override;
     int GetUnUsedSectorCount(unsigned long long& u64StartSector, unsigned long long& u64SectorCount) override;
-    int InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) override;
-    int SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) override;
     int BuildBitMapInfo() override;
     int PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
                 PREVIEW_CALLBACK pPreViewCallBack, void* pParam) override;
@@ -137,7 +131,6 @@ public:
     size_t GetNoDbrFileCount() const { return m_vecNoDbrFile.size(); }
     size_t GetUnDealSectorCount() const { return m_mapUnDealFile.size(); }
     size_t GetLongFileInfoCount() const { return m_vecLongFileInfo.size(); }
-    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
 
 private:
     // IFatClusterChain: a live file on a volume whose boot sector and table are readable is read
@@ -202,13 +195,10 @@ private:
 
     CDiskReader m_diskReader;
     CFatTable m_fatTable{m_diskReader};
-    std::unique_ptr<CScanResultFileManager> m_pScanResult;
     SCAN_CALLBACK m_pScanCallBack = nullptr;
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
     int m_nCallBackFlag = 0;
-    SEARCH_CALLBACK m_pSearchCallBack = nullptr;
-    void* m_pSearchParam = nullptr;
     CFileTypeJudge m_fileTypeJudge;  // keeps the judge's shared buffer alive
     CFatFileData m_fileData;
 };

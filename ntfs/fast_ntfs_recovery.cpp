@@ -97,38 +97,6 @@ int CFastNtfsRecovery::InitCallBack(SCAN_CALLBACK pScanCallBack, RECOVERY_CALLBA
 
 // --- browsing through the store -------------------------------------------------------------
 
-int CFastNtfsRecovery::GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel,
-                                           std::vector<_FILE_NODE_>& vecChildren) {
-    if (m_pScanResult == nullptr) return 0;
-    return m_pScanResult->GetChildrenFileNode(pParent, nLevel, NTFS_ROOT_RECORD, vecChildren);
-}
-
-int CFastNtfsRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) {
-    if (m_pScanResult == nullptr) return 0;
-    return m_pScanResult->GetChildrenFileCount(pParent, nLevel, NTFS_ROOT_RECORD, nCount);
-}
-
-unsigned long long CFastNtfsRecovery::GetLostFileCount() {
-    return m_pScanResult == nullptr ? 0 : m_pScanResult->GetFileIndex();
-}
-
-int CFastNtfsRecovery::GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) {
-    if (m_pScanResult == nullptr) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->GetParentDirPath(pNode, pPath, nMaxLen);
-}
-
-int CFastNtfsRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
-    m_pSearchCallBack = pSearchCallBack;
-    m_pSearchParam = pParam;
-    if (m_pScanResult == nullptr) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->InitSearchCallBack(pSearchCallBack, pParam);
-}
-
-int CFastNtfsRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    if (m_pScanResult == nullptr) return 0;
-    return m_pScanResult->SearchFileNodeInfo(pSearchKey, vecResult);
-}
-
 // --- file data --------------------------------------------------------------------------------
 
 int CFastNtfsRecovery::SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) {

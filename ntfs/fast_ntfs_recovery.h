@@ -16,12 +16,13 @@
 #include "device/disk_reader.h"
 #include "engine/cluster_bitmap.h"
 #include "engine/recovery_parse.h"
-#include "engine/scan_result_file_manager.h"
+#include "engine/store_backed_recovery.h"
 #include "ntfs/ntfs_file_data.h"
 #include "ntfs/ntfs_parse.h"
+#include "ntfs/ntfs_records.h"
 #include "ntfs/run_list.h"
 
-class CFastNtfsRecovery : public IFileRecoveryParse, private INtfsFileDataSource {
+class CFastNtfsRecovery : public CStoreBackedRecovery, private INtfsFileDataSource {
 public:
     CFastNtfsRecovery();
     ~CFastNtfsRecovery() override;
@@ -40,17 +41,11 @@ public:
     // A fresh store ("Fast_<start>_<time>"), then the scan; with a log file the saved store of
     // that name is reopened instead. 0, the store's error, or the callback's stop answer.
     int ScanDevice(wchar_t* pLogFile) override;
-    int GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel, std::vector<_FILE_NODE_>& vecChildren) override;
-    int GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) override;
-    unsigned long long GetLostFileCount() override;
-    int GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) override;
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) override;
     // The next free stretch at or after u64StartSector (sectors from the volume start): the
     // sector moves to its first free cluster and u64SectorCount gets its length, cut at the
     // volume's end. Count 0 when nothing free is left or no bitmap is loaded. Returns 1.
     int GetUnUsedSectorCount(unsigned long long& u64StartSector, unsigned long long& u64SectorCount) override;
-    int InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) override;
-    int SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) override;
     // Loads $Bitmap (record 6), one bit per cluster. Clusters whose bitmap bytes cannot be read
     // count as free, so the deep scan sweeps them rather than trusting guessed bits. 0, or the
     // record readers' code (87 without a volume).
@@ -104,7 +99,6 @@ public:
     int IsFileDataHealth(_FILE_NODE_* pNode, unsigned int nUnused);
 
     // Views of the state, for the deep scan and for tests.
-    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
     bool HasVolume() const { return m_bHasVolume; }
     unsigned int GetSectorsPerCluster() const { return m_nSectorsPerCluster; }
     const std::vector<__RUNLIST__>& GetMftRunList() const { return m_vecMftRunList; }
@@ -114,6 +108,7 @@ public:
     unsigned long long GetUnreadableBitmapBytes() const { return m_u64UnreadableBitmapBytes; }
 
 private:
+    unsigned int StoreRootDirIndex() const override { return NTFS_ROOT_RECORD; }
     // Reads the boot sector and the MFT's run list. 0 or the error Init returns.
     int LoadVolume();
     // Reads m_nRecordSize bytes at an absolute sector. 0, -100 for a read that failed without an
@@ -161,7 +156,6 @@ private:
     CClusterBitmap m_bitmap;
     unsigned long long m_u64UnreadableMftPieces = 0;
     unsigned long long m_u64UnreadableBitmapBytes = 0;
-    std::unique_ptr<CScanResultFileManager> m_pScanResult;
 
     CNtfsParse m_ntfsParse;
     CDiskReader m_diskReader;
@@ -171,6 +165,4 @@ private:
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
     int m_nCallBackFlag = 0;
-    SEARCH_CALLBACK m_pSearchCallBack = nullptr;
-    void* m_pSearchParam = nullptr;
 };

@@ -41,16 +41,8 @@ int CFastNtfsRecovery::ScanDevice(wchar_t* pLogFile) {
     m_vecParentDirIndex.clear();
     m_setParentDirIndex.clear();
     m_u64UnreadableMftPieces = 0;
-    m_pScanResult.reset(new CScanResultFileManager());
-    if (pLogFile != nullptr && pLogFile[0] != 0) return m_pScanResult->Init(pLogFile);
-    SYSTEMTIME now = {};
-    rsb_getLocalTime(&now);
-    char szName[128];
-    snprintf(szName, sizeof(szName), "Fast_%lld_%d%d%d%d%2d", static_cast<long long>(m_u64StartSector), now.wYear,
-             now.wMonth, now.wDay, now.wHour, now.wMinute);
-    std::wstring strName = Ansi2Unicode(szName);
-    const int nResult = m_pScanResult->Init(&strName[0]);
-    if (nResult != 0) return nResult;
+    const int nResult = OpenStore(pLogFile, "Fast_", m_u64StartSector);
+    if (nResult != 0 || (pLogFile != nullptr && pLogFile[0] != 0)) return nResult;
     // Without a volume there is nothing to read: an empty store, and the deep scan sweeps all.
     if (!m_bHasVolume) return 0;
     return FastScanDevice();

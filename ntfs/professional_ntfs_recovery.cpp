@@ -136,15 +136,7 @@ int CProfessionalNtfsRecovery::InitCallBack(SCAN_CALLBACK pScanCallBack, RECOVER
 int CProfessionalNtfsRecovery::InitProfessionalScan(wchar_t* pLogFile) {
     m_vecSpecialRecoveryDir.clear();
     m_setSpecialRecoveryDir.clear();
-    m_pScanResult.reset(new CScanResultFileManager());
-    if (pLogFile != nullptr && pLogFile[0] != 0) return m_pScanResult->Init(pLogFile);
-    SYSTEMTIME now = {};
-    rsb_getLocalTime(&now);
-    char szName[128];
-    snprintf(szName, sizeof(szName), "Pro_Ntfs_%lld_%d%d%d%d%2d", static_cast<long long>(m_u64StartSector), now.wYear,
-             now.wMonth, now.wDay, now.wHour, now.wMinute);
-    std::wstring strName = Ansi2Unicode(szName);
-    return m_pScanResult->Init(&strName[0]);
+    return OpenStore(pLogFile, "Pro_Ntfs_", m_u64StartSector);
 }
 
 int CProfessionalNtfsRecovery::ReadRecord(unsigned long long u64Sector, unsigned char* pBuf) {
@@ -482,27 +474,6 @@ int CProfessionalNtfsRecovery::GetChildrenFileCount(_FILE_NODE_* pParent, unsign
     m_pScanResult->FlushBufToFile();
     const unsigned int nDir = (pParent != nullptr && pParent->nDirIndex != 0) ? pParent->nDirIndex : NTFS_ROOT_RECORD;
     return m_pScanResult->GetChildrenFileCount(MakeChildrenKey(nDir, nLevel), nCount);
-}
-
-unsigned long long CProfessionalNtfsRecovery::GetLostFileCount() {
-    return m_pScanResult == nullptr ? 0 : m_pScanResult->GetFileIndex();
-}
-
-int CProfessionalNtfsRecovery::GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) {
-    if (m_pScanResult == nullptr) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->GetParentDirPath(pNode, pPath, nMaxLen);
-}
-
-int CProfessionalNtfsRecovery::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) {
-    m_pSearchCallBack = pSearchCallBack;
-    m_pSearchParam = pParam;
-    if (m_pScanResult == nullptr) return KR_ERROR_INVALID_PARAMETER;
-    return m_pScanResult->InitSearchCallBack(pSearchCallBack, pParam);
-}
-
-int CProfessionalNtfsRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    if (m_pScanResult == nullptr) return 0;
-    return m_pScanResult->SearchFileNodeInfo(pSearchKey, vecResult);
 }
 
 // --- file data --------------------------------------------------------------------------------

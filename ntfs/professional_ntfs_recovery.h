@@ -12,7 +12,7 @@
 #include "carving/file_type_judge.h"
 #include "device/disk_reader.h"
 #include "engine/recovery_parse.h"
-#include "engine/scan_result_file_manager.h"
+#include "engine/store_backed_recovery.h"
 #include "ntfs/ntfs_file_data.h"
 #include "ntfs/ntfs_parse.h"
 #include "ntfs/run_list.h"
@@ -25,7 +25,7 @@ struct __SPECIAL_RECOVERY_DIR__ {
     std::vector<__RUNLIST__> vecMftRunList; // MFT runs used to locate the folder's record
 };
 
-class CProfessionalNtfsRecovery : public IFileRecoveryParse, private INtfsFileDataSource {
+class CProfessionalNtfsRecovery : public CStoreBackedRecovery, private INtfsFileDataSource {
 public:
     CProfessionalNtfsRecovery();
     ~CProfessionalNtfsRecovery() override;
@@ -43,12 +43,8 @@ public:
     int ScanDevice(wchar_t* pLogFile) override;
     int GetChildrenFileNode(_FILE_NODE_* pParent, unsigned int nLevel, std::vector<_FILE_NODE_>& vecChildren) override;
     int GetChildrenFileCount(_FILE_NODE_* pParent, unsigned int nLevel, unsigned int& nCount) override;
-    unsigned long long GetLostFileCount() override;
-    int GetFileNodeParentDirPath(_FILE_NODE_* pNode, wchar_t* pPath, int nMaxLen) override;
     int SaveFileData(_FILE_NODE_* pNode, wchar_t* pTargetPath, int nBaseLevel) override;
     int GetUnUsedSectorCount(unsigned long long& u64StartSector, unsigned long long& u64SectorCount) override;
-    int InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, void* pParam) override;
-    int SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) override;
     int BuildBitMapInfo() override;
     int PreView(_FILE_NODE_* pNode, wchar_t* pPreviewPath, unsigned char* pBuf, int& nBufLen,
                 PREVIEW_CALLBACK pPreViewCallBack, void* pParam) override;
@@ -103,7 +99,6 @@ public:
     int GetRecordSize() const { return m_nRecordSize; }
     const std::map<unsigned long long, std::vector<__RUNLIST__>>& GetMftRunListMap() const { return m_mapMftRunList; }
     const std::vector<__SPECIAL_RECOVERY_DIR__>& GetSpecialRecoveryDirs() const { return m_vecSpecialRecoveryDir; }
-    CScanResultFileManager* GetScanResult() { return m_pScanResult.get(); }
 
 private:
     // Geometry, default cluster size, and the MFT named by a boot sector at the area's start.
@@ -138,7 +133,6 @@ private:
     std::map<unsigned long long, std::vector<__RUNLIST__>> m_mapMftRunList;
     std::vector<__SPECIAL_RECOVERY_DIR__> m_vecSpecialRecoveryDir;
     std::unordered_set<uint32_t> m_setSpecialRecoveryDir;  // the record numbers in the vector
-    std::unique_ptr<CScanResultFileManager> m_pScanResult;
 
     CNtfsParse m_ntfsParse;
     CDiskReader m_diskReader;
@@ -149,6 +143,4 @@ private:
     RECOVERY_CALLBACK m_pRecoveryCallBack = nullptr;
     void* m_pCallBackParam = nullptr;
     int m_nCallBackFlag = 0;
-    SEARCH_CALLBACK m_pSearchCallBack = nullptr;
-    void* m_pSearchParam = nullptr;
 };

@@ -6,8 +6,7 @@
 #include <unordered_map>
 
 #include "engine/node_order.h"
-#include "fat/fast_fat_recovery.h"
-#include "ntfs/fast_ntfs_recovery.h"
+#include "engine/store_backed_recovery.h"
 #include "session/professional_recovery.h"
 #include "util/path.h"
 
@@ -205,9 +204,9 @@ unsigned long long CProfessionalRecovery::GetHiddenDamagedCount() {
 }
 
 CScanResultFileManager* CProfessionalRecovery::FastStore() {
-    if (auto* pFat = dynamic_cast<CFastFatRecovery*>(m_pFastRecovery)) return pFat->GetScanResult();
-    if (auto* pNtfs = dynamic_cast<CFastNtfsRecovery*>(m_pFastRecovery)) return pNtfs->GetScanResult();
-    return nullptr;
+    // The ext placeholder keeps no store.
+    auto* pStoreEngine = dynamic_cast<CStoreBackedRecovery*>(m_pFastRecovery);
+    return pStoreEngine != nullptr ? pStoreEngine->GetScanResult() : nullptr;
 }
 
 std::array<CScanResultFileManager*, 4> CProfessionalRecovery::ResultStores() {
