@@ -52,6 +52,18 @@ bool CClusterBitmap::FindFreeRun(uint64_t u64Cluster, uint64_t& u64First, uint64
     return true;
 }
 
+bool CClusterBitmap::FindFreeSectors(uint64_t u64Sector, uint64_t u64SectorsPerCluster, uint64_t& u64First,
+                                     uint64_t& u64Count) const {
+    u64Count = 0;
+    if (u64SectorsPerCluster == 0) return false;
+    const uint64_t u64Cluster = u64Sector / u64SectorsPerCluster;
+    uint64_t u64FreeCluster = 0, u64FreeClusters = 0;
+    if (!FindFreeRun(u64Cluster, u64FreeCluster, u64FreeClusters)) return false;
+    u64First = u64FreeCluster == u64Cluster ? u64Sector : u64FreeCluster * u64SectorsPerCluster;
+    u64Count = (u64FreeCluster + u64FreeClusters) * u64SectorsPerCluster - u64First;
+    return true;
+}
+
 uint64_t CClusterBitmap::CountFree() const {
     uint64_t u64Free = 0;
     for (uint64_t c = 0; c < m_u64Clusters;) {

@@ -27,6 +27,11 @@ public:
     // The first free cluster at or after u64Cluster; false when none is left.
     bool FindFree(uint64_t u64Cluster, uint64_t& u64First) const;
     uint64_t CountFree() const;
+    // The same in sectors, for a volume whose cluster 0 begins at sector 0: the free stretch at or
+    // after u64Sector (a start inside a free cluster keeps its place in it). False when no free
+    // cluster is left.
+    bool FindFreeSectors(uint64_t u64Sector, uint64_t u64SectorsPerCluster, uint64_t& u64First,
+                         uint64_t& u64Count) const;
 
 private:
     // The first cluster at or after u64Cluster whose bit equals bUsed, or m_u64Clusters.

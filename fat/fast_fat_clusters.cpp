@@ -107,15 +107,12 @@ int CFastFatRecovery::GetUnUsedSectorCount(unsigned long long& u64StartSector, u
     const uint64_t u64DataStart = m_geometry.u64DataStart;
     const uint64_t u64Spc = m_geometry.dwSectorsPerCluster;
     const uint64_t u64Relative = u64StartSector > u64DataStart ? u64StartSector - u64DataStart : 0;
-    const uint64_t u64Cluster = u64Relative / u64Spc;
     uint64_t u64First = 0, u64Count = 0;
-    if (m_bitmap.FindFreeRun(u64Cluster, u64First, u64Count)) {
-        // A start inside a free cluster keeps its place in it.
-        const uint64_t u64RunStart = u64First == u64Cluster ? u64Relative : u64First * u64Spc;
-        const uint64_t u64Start = u64DataStart + u64RunStart;
+    if (m_bitmap.FindFreeSectors(u64Relative, u64Spc, u64First, u64Count)) {
+        const uint64_t u64Start = u64DataStart + u64First;
         if (u64Start >= m_u64SectorCount) return 1;
         u64StartSector = u64Start;
-        u64SectorCount = std::min<uint64_t>((u64First + u64Count) * u64Spc - u64RunStart, m_u64SectorCount - u64Start);
+        u64SectorCount = std::min<uint64_t>(u64Count, m_u64SectorCount - u64Start);
         return 1;
     }
     // Sectors of the area beyond the volume's last cluster belong to no file of it (an older,

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "fat/fast_fat_recovery.h"
-#include "fat/fat_dates.h"
+#include "fat/fat_entry_node.h"
 #include "fat/fat_names.h"
 #include "util/path.h"
 #include "util/rsb.h"
@@ -141,21 +141,10 @@ bool CFastFatRecovery::ParseFolderBuffer(const std::vector<unsigned char>& vecBu
 
 _FILE_NODE_ CFastFatRecovery::MakeNode(const FAT32_Entry& entry, const char* szName, int bIsDir,
                                        uint64_t u64RecordSector) const {
-    _FILE_NODE_ node;
-    memset(&node, 0, sizeof(node));
-    node.wcDrive = m_wcDrive;
-    node.nSourceType = m_nSourceType;
-    node.bIsDir = bIsDir;
-    node.bIsHealth = 1;
+    _FILE_NODE_ node = MakeFatEntryNode(entry, szName, bIsDir, u64RecordSector, m_wcDrive, m_nSourceType);
     node.nClusterSize = m_geometry.ClusterBytes();
-    Fat32GetFileCreateTime(&entry, &node.ftCreationTime);
-    Fat32GetFileLastAccessTime(&entry, &node.ftLastAccessTime);
-    Fat32GetFileLastChangeTime(&entry, &node.ftLastWriteTime);
-    node.u64FileSize = bIsDir ? 0 : entry.dwFileSize;
     node.u64DataStartSector = m_geometry.u64DataStart;
-    node.u64RecordSector = u64RecordSector;
     node.u64PartitionStartSector = m_u64StartSector;
-    strncpy(node.szFileName, szName, sizeof(node.szFileName) - 1);
     return node;
 }
 

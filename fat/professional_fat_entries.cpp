@@ -2,8 +2,8 @@
 // records and folder-chain records.
 #include <cstring>
 
-#include "fat/fat_dates.h"
 #include "fat/fat_entry_names.h"
+#include "fat/fat_entry_node.h"
 #include "fat/fat_record_tests.h"
 #include "fat/professional_fat_recovery.h"
 
@@ -18,19 +18,7 @@ bool StartsWithDotEntries(const unsigned char* pSector) {
 
 _FILE_NODE_ CProfessionalFatRecovery::MakeNode(const FAT32_Entry& entry, const char* szName, int bIsDir,
                                                uint64_t u64RecordSector) const {
-    _FILE_NODE_ node;
-    memset(&node, 0, sizeof(node));
-    node.wcDrive = m_wcDrive;
-    node.nSourceType = m_nSourceType;
-    node.bIsDir = bIsDir;
-    node.bIsHealth = 1;
-    Fat32GetFileCreateTime(&entry, &node.ftCreationTime);
-    Fat32GetFileLastAccessTime(&entry, &node.ftLastAccessTime);
-    Fat32GetFileLastChangeTime(&entry, &node.ftLastWriteTime);
-    node.u64FileSize = bIsDir ? 0 : entry.dwFileSize;
-    node.u64RecordSector = u64RecordSector;
-    strncpy(node.szFileName, szName, sizeof(node.szFileName) - 1);
-    return node;
+    return MakeFatEntryNode(entry, szName, bIsDir, u64RecordSector, m_wcDrive, m_nSourceType);
 }
 
 int CProfessionalFatRecovery::GetParentClusterNO(const unsigned char* pBuf, int nLen, const __VIRTUAL_DBR_INFO__* pDbr,

@@ -68,16 +68,10 @@ int CFastNtfsRecovery::GetUnUsedSectorCount(unsigned long long& u64StartSector, 
         u64StartSector = m_u64SectorCount;
         return 1;
     }
-    if (m_bitmap.Empty() || m_nSectorsPerCluster == 0) return 1;
-    const uint64_t u64Spc = m_nSectorsPerCluster;
-    const uint64_t u64Cluster = u64StartSector / u64Spc;
-    uint64_t u64First = 0;
-    uint64_t u64Free = 0;
-    if (!m_bitmap.FindFreeRun(u64Cluster, u64First, u64Free)) return 1;
-    // A start inside a free cluster stays where it is; otherwise it moves to the free cluster.
-    if (u64First != u64Cluster) u64StartSector = u64First * u64Spc;
-    const uint64_t u64End = (u64First + u64Free) * u64Spc;
-    u64SectorCount = u64End - u64StartSector;
+    uint64_t u64First = 0, u64Count = 0;
+    if (!m_bitmap.FindFreeSectors(u64StartSector, m_nSectorsPerCluster, u64First, u64Count)) return 1;
+    u64StartSector = u64First;
+    u64SectorCount = u64Count;
     if (u64StartSector >= m_u64SectorCount)
         u64SectorCount = 0;
     else if (u64SectorCount > m_u64SectorCount - u64StartSector)
