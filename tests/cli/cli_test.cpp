@@ -10,7 +10,6 @@
 #include <fstream>
 #include <map>
 #include <sstream>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -360,7 +359,8 @@ TEST_F(CliTest, WholeDiskScanFindsWhatThePartitionScanFinds) {
         // them (the partition's own table, or the deep search of the whole disk).
         for (CliResult* pResult : {&whole, &part}) {
             pResult->strOut.erase(pResult->strOut.find("{\"summary\""));
-            pResult->strOut = std::regex_replace(pResult->strOut, std::regex("\"source\":\"[a-z-]+\""), "");
+            for (size_t nAt = 0; (nAt = pResult->strOut.find("\"source\":\"", nAt)) != std::string::npos;)
+                pResult->strOut.erase(nAt, pResult->strOut.find('"', nAt + 10) + 1 - nAt);
         }
         for (const char* szName : {"photo.jpg", "Holiday clip.avi", "A Long Song Name.mp3"})
             EXPECT_NE(whole.strOut.find("\"name\":\"" + std::string(szName) + "\""), std::string::npos)
