@@ -10,6 +10,7 @@
 // says otherwise is refused by Init (the deep scan then sweeps it whole).
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -108,7 +109,15 @@ public:
     unsigned long long GetUnreadableBitmapBytes() const { return m_u64UnreadableBitmapBytes; }
 
 private:
+    // Where a folder lies: its level below the root and whether it is, or lies in, one of the
+    // volume's own folders.
+    struct FOLDER_PLACE {
+        int nLevel = 0;
+        bool bSystem = false;
+    };
     unsigned int StoreRootDirIndex() const override { return NTFS_ROOT_RECORD; }
+    // The place of folder nFolder, from its ancestor walk (taken once per folder and scan).
+    FOLDER_PLACE PlaceOfFolder(uint32_t nFolder);
     // Reads the boot sector and the MFT's run list. 0 or the error Init returns.
     int LoadVolume();
     // Reads m_nRecordSize bytes at an absolute sector. 0, -100 for a read that failed without an
@@ -153,6 +162,7 @@ private:
     std::vector<__RUNLIST__> m_vecMftRunList;
     std::vector<uint32_t> m_vecParentDirIndex;
     std::unordered_set<uint32_t> m_setParentDirIndex;  // the numbers in the vector
+    std::unordered_map<uint32_t, FOLDER_PLACE> m_mapFolderPlace;  // by folder, for this scan
     CClusterBitmap m_bitmap;
     unsigned long long m_u64UnreadableMftPieces = 0;
     unsigned long long m_u64UnreadableBitmapBytes = 0;

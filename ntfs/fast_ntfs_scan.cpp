@@ -40,6 +40,7 @@ bool IsEndType(uint32_t u32Type) { return u32Type == 0 || u32Type >= NTFS_ATTR_F
 int CFastNtfsRecovery::ScanDevice(wchar_t* pLogFile) {
     m_vecParentDirIndex.clear();
     m_setParentDirIndex.clear();
+    m_mapFolderPlace.clear();
     m_u64UnreadableMftPieces = 0;
     const int nResult = OpenStore(pLogFile, "Fast_", m_u64StartSector);
     if (nResult != 0 || (pLogFile != nullptr && pLogFile[0] != 0)) return nResult;
@@ -217,8 +218,11 @@ int CFastNtfsRecovery::ParseRecordInfo(unsigned char* pRecord, int bParentPass, 
         return 0;
     }
     const unsigned int nParent = ReadLe32(pName + kOfsParentReference);
-    // Files of the volume's own folders ($Extend: $ObjId, $Quota, $Reparse...) are not the user's.
+    // Files of the volume's own folders ($Extend: $ObjId, $Quota, $Reparse, and what lies deeper
+    // like $RmMetadata) are not the user's.
     if (nParent != NTFS_ROOT_RECORD && nParent < NTFS_FIRST_USER_RECORD) return 0;
+    const FOLDER_PLACE place = PlaceOfFolder(nParent);
+    if (place.bSystem) return 0;
     _FILE_NODE_* pNode = FillFileNode(pName, u32NameLength, bParentPass);
     if (pNode == nullptr) {
         if (bParentPass) MakeLostFolder(u32RecordNumber);
@@ -239,9 +243,7 @@ int CFastNtfsRecovery::ParseRecordInfo(unsigned char* pRecord, int bParentPass, 
     LocateRecord(u32RecordNumber, u64Sector);
     pNode->u64RecordSector = u64Sector;
     pNode->u64PartitionStartSector = m_u64StartSector;
-    int nLevel = 0;
-    std::map<unsigned int, unsigned int> mapVisited;
-    GetRootParentDirIndex(nParent, nLevel, mapVisited);
+    const int nLevel = place.nLevel;
 
     // Filed once the node is complete, so a folder is listed under its long name.
     if (bParentPass) {
@@ -254,6 +256,18 @@ int CFastNtfsRecovery::ParseRecordInfo(unsigned char* pRecord, int bParentPass, 
         if (!bInUse) pNode->bIsHealth = IsFileDataHealth(pNode, 0);
     }
     return 0;
+}
+
+CFastNtfsRecovery::FOLDER_PLACE CFastNtfsRecovery::PlaceOfFolder(uint32_t nFolder) {
+    // Every file of a folder shares its walk: it is taken once per folder and scan.
+    auto it = m_mapFolderPlace.find(nFolder);
+    if (it != m_mapFolderPlace.end()) return it->second;
+    FOLDER_PLACE place;
+    std::map<unsigned int, unsigned int> mapVisited;
+    GetRootParentDirIndex(nFolder, place.nLevel, mapVisited);
+    for (const auto& visited : mapVisited) place.bSystem |= visited.first < NTFS_FIRST_USER_RECORD;
+    m_mapFolderPlace.emplace(nFolder, place);
+    return place;
 }
 
 void CFastNtfsRecovery::RememberFolder(uint32_t nDirIndex) {

@@ -224,7 +224,11 @@ TEST(FastNtfsSyntheticTest, BitmapRunsRecordNumbersAndMissingVolume) {
     ASSERT_TRUE(putRecord(0, CNtfsRecordBuilder(0, 1).FileName(5, u"$MFT").NonResidentData({{4, 4}}, 16384, nCluster).Build()));
     ASSERT_TRUE(putRecord(3, CNtfsRecordBuilder(3, 0).FileName(5, u"system.txt").ResidentData({'s'}).Build()));
     ASSERT_TRUE(putRecord(6, CNtfsRecordBuilder(6, 1).FileName(5, u"$Bitmap").NonResidentData({{10, 1}}, 32, nCluster).Build()));
+    ASSERT_TRUE(putRecord(11, CNtfsRecordBuilder(11, 3).FileName(5, u"$Extend").Build()));
     ASSERT_TRUE(putRecord(12, CNtfsRecordBuilder(12, 0).FileName(11, u"$ObjId").ResidentData({'o'}).Build()));
+    // A folder of the volume's own below $Extend, and a file in it.
+    ASSERT_TRUE(putRecord(14, CNtfsRecordBuilder(14, 3).FileName(11, u"$RmMetadata").Build()));
+    ASSERT_TRUE(putRecord(15, CNtfsRecordBuilder(15, 1).FileName(14, u"$Repair").ResidentData({'r'}).Build()));
     ASSERT_TRUE(putRecord(13, CNtfsRecordBuilder(13, 0).FileName(5, u"kept.txt").ResidentData(vecKept).Build()));
     ASSERT_TRUE(WriteImageAt(strImage, 10 * nCluster, vecBitmap));
 
@@ -245,6 +249,7 @@ TEST(FastNtfsSyntheticTest, BitmapRunsRecordNumbersAndMissingVolume) {
     ASSERT_EQ(0, engine.ScanDevice(nullptr));
     std::map<std::string, _FILE_NODE_> mapRoot = Children(engine, nullptr, 0);
     ASSERT_EQ(1u, mapRoot.size()) << "records 0-11 and files in $Extend make no node";
+    EXPECT_EQ(1u, engine.GetLostFileCount()) << "nor does anything deeper below $Extend";
     ASSERT_EQ(1u, mapRoot.count("kept.txt"));
     EXPECT_EQ(vecKept, Save(engine, mapRoot["kept.txt"], dir.File("kept.txt")));
 }
