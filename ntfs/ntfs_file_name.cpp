@@ -6,14 +6,10 @@
 
 namespace {
 const uint32_t kOfsNameLength = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u8NameLength);
-const wchar_t kReplacementChar = 0xFFFD;
 const uint32_t kOfsCreationTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64CreationTime);
 const uint32_t kOfsWriteTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64ModificationTime);
 const uint32_t kOfsAccessTime = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64AccessTime);
 const uint32_t kOfsNameRealSize = NTFS_FILE_NAME_VALUE_OFFSET + offsetof(NTFS_FILE_NAME_VALUE, u64RealSize);
-
-bool IsHighSurrogate(uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLowSurrogate(uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 void SetFileTime(_FILETIME& ft, uint64_t u64Time) {
     ft.dwLowDateTime = static_cast<uint32_t>(u64Time);
@@ -25,21 +21,7 @@ bool DecodeNtfsFileName(const unsigned char* pAttribute, uint32_t u32AttrLength,
     if (pAttribute == nullptr || u32AttrLength < NTFS_FILE_NAME_TEXT_OFFSET) return false;
     const uint32_t u32Units = pAttribute[kOfsNameLength];
     if (NTFS_FILE_NAME_TEXT_OFFSET + 2 * u32Units > u32AttrLength) return false;
-    const unsigned char* pText = pAttribute + NTFS_FILE_NAME_TEXT_OFFSET;
-    std::wstring strOut;
-    strOut.reserve(u32Units);
-    for (uint32_t i = 0; i < u32Units; ++i) {
-        const uint16_t u = ReadLe16(pText + 2 * i);
-        if (IsHighSurrogate(u) && i + 1 < u32Units && IsLowSurrogate(ReadLe16(pText + 2 * (i + 1)))) {
-            const uint16_t uLow = ReadLe16(pText + 2 * (i + 1));
-            strOut += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (uLow - 0xDC00));
-            ++i;
-        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-            strOut += kReplacementChar;
-        } else {
-            strOut += static_cast<wchar_t>(u);
-        }
-    }
+    std::wstring strOut = DecodeUtf16Le(pAttribute + NTFS_FILE_NAME_TEXT_OFFSET, u32Units);
     strName.swap(strOut);
     return true;
 }

@@ -8,6 +8,8 @@
 #include <cwchar>
 #include <mutex>
 
+#include "util/le.h"
+
 namespace {
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
@@ -252,4 +254,21 @@ int Convert2Lowercase(char* sz) {
     if (sz == nullptr) return 0;
     GetCharLowerA(sz);
     return static_cast<int>(strlen(sz));
+}
+
+std::wstring DecodeUtf16Le(const unsigned char* pBytes, size_t nUnits) {
+    std::wstring strOut;
+    strOut.reserve(nUnits);
+    auto isHigh = [](uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+    auto isLow = [](uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+    for (size_t i = 0; i < nUnits; ++i) {
+        const uint16_t u = ReadLe16(pBytes + 2 * i);
+        if (isHigh(u) && i + 1 < nUnits && isLow(ReadLe16(pBytes + 2 * (i + 1)))) {
+            strOut += static_cast<wchar_t>(0x10000 + ((u - 0xD800) << 10) + (ReadLe16(pBytes + 2 * (i + 1)) - 0xDC00));
+            ++i;
+        } else {
+            strOut += isHigh(u) || isLow(u) ? static_cast<wchar_t>(0xFFFD) : static_cast<wchar_t>(u);
+        }
+    }
+    return strOut;
 }

@@ -20,6 +20,10 @@ int Unicode2Ansi(const wchar_t* pIn, char* szOut, int nOutCapacity);
 std::wstring Ansi2Unicode(const char* szIn);
 std::string Unicode2Ansi(const wchar_t* pIn);
 
+// nUnits UTF-16LE code units from pBytes as wide text: surrogate pairs are joined, a lone
+// surrogate becomes U+FFFD. The caller makes sure 2 x nUnits bytes are there.
+std::wstring DecodeUtf16Le(const unsigned char* pBytes, size_t nUnits);
+
 // OS paths: wide <-> UTF-8.
 std::string Unicode2Path(const wchar_t* pIn);
 std::wstring Path2Unicode(const char* szIn);
