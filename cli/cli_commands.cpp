@@ -137,11 +137,14 @@ int RunDisksCommand(const CLI_OPTIONS& options) {
             const _PARTITION_ITEM_& item = disk.vecPartitions[i];
             const unsigned long long u64Sectors = item.u64EndSector + 1 - item.u64StartSector;
             std::wstring wstrName = GetPartitionName(item);
-            printf("  %zu  disk %d  start %llu  end %llu  %s  %s\n", i + 1, item.nDiskNumber,
+            const VOLUME_DESCRIPTION& volume = disk.vecVolumes[i];
+            const std::string strLabel = volume.strLabel.empty() ? "" : "  \"" + volume.strLabel + "\"";
+            printf("  %zu  disk %d  start %llu  end %llu  %s  %s  %s%s\n", i + 1, item.nDiskNumber,
                    static_cast<unsigned long long>(item.u64StartSector),
                    static_cast<unsigned long long>(item.u64EndSector),
                    GetFileSizeString(static_cast<long long>(u64Sectors * SECTOR_BYTES)).c_str(),
-                   Unicode2Path(wstrName.c_str()).c_str());
+                   Unicode2Path(wstrName.c_str()).c_str(),
+                   volume.strFileSystem.empty() ? "-" : volume.strFileSystem.c_str(), strLabel.c_str());
         }
     }
     return CLI_EXIT_OK;

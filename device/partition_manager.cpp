@@ -7,9 +7,11 @@
 #include <limits>
 
 #include "device/disk_reader.h"
+#include "device/volume_label.h"
 #include "util/debug_log.h"
 #include "util/disk_map.h"
 #include "util/le.h"
+#include "util/text.h"
 
 namespace {
 
@@ -126,12 +128,25 @@ void CPartitionManager::ProbeDisk(int hDisk, int nDiskNumber, const char* szDisk
     if (!ReadAt(hDisk, 0, vecHead.data(), HEAD_BYTES, nullptr)) return;
     const char* pHead = reinterpret_cast<const char*>(vecHead.data());
     // GPT before MBR: a GPT disk's protective MBR carries the boot signature too.
+    VOLUME_DESCRIPTION volume;
     if (IsEFI(pHead + GPT_HEADER_SECTOR * SECTOR, HEAD_BYTES - GPT_HEADER_SECTOR * SECTOR))
         GetGPTPartition(hDisk, vecHead.data(), vecItems, nDiskNumber, szDiskName);
+    else if (DescribeVolumeAt(hDisk, 0, volume))
+        AddWholeDiskVolume(hDisk, volume, vecItems, nDiskNumber, szDiskName);
     else if (IsAPM(pHead, HEAD_BYTES))
         GetAPMPartition(hDisk, vecHead.data(), vecItems, nDiskNumber, szDiskName);
     else if (IsMBR(pHead, HEAD_BYTES))
         GetMBRPartition(hDisk, 0, vecItems, nDiskNumber, szDiskName);
+}
+
+void CPartitionManager::AddWholeDiskVolume(int hDisk, const VOLUME_DESCRIPTION& volume,
+                                           std::vector<_PARTITION_ITEM_>& vecItems, int nDiskNumber,
+                                           const char* szDiskName) {
+    const off_t llEnd = lseek(hDisk, 0, SEEK_END);
+    if (llEnd < static_cast<off_t>(SECTOR)) return;
+    _PARTITION_ITEM_ item = MakeItem(0, static_cast<uint64_t>(llEnd) / SECTOR - 1, nDiskNumber, szDiskName);
+    SetPartitionName(item, Path2Unicode(VolumeDisplayName(volume).c_str()));
+    vecItems.push_back(item);
 }
 
 void CPartitionManager::GetGPTPartition(int hDisk, const unsigned char* pHead, std::vector<_PARTITION_ITEM_>& vecItems,
@@ -234,21 +249,10 @@ void CPartitionManager::WalkMbrTable(int hDisk, uint32_t uTableSector, std::vect
 }
 
 std::wstring GetPartitionName(const _PARTITION_ITEM_& item) {
-    std::wstring wstrName;
-    for (int u = 0; u < PARTITION_NAME_UNITS && item.wszPartitionName[u] != 0; ++u) {
-        uint32_t uUnit = item.wszPartitionName[u];
-        if (uUnit >= 0xD800 && uUnit <= 0xDBFF && u + 1 < PARTITION_NAME_UNITS) {
-            uint32_t uLow = item.wszPartitionName[u + 1];
-            if (uLow >= 0xDC00 && uLow <= 0xDFFF) {
-                wstrName.push_back(static_cast<wchar_t>(0x10000 + ((uUnit - 0xD800) << 10) + (uLow - 0xDC00)));
-                ++u;
-                continue;
-            }
-        }
-        // A lone surrogate is not a character.
-        wstrName.push_back(uUnit >= 0xD800 && uUnit <= 0xDFFF ? L'\xFFFD' : static_cast<wchar_t>(uUnit));
-    }
-    return wstrName;
+    size_t nUnits = 0;
+    while (nUnits < PARTITION_NAME_UNITS && item.wszPartitionName[nUnits] != 0) ++nUnits;
+    // The units are kept little-endian, as the records are (util/le.h).
+    return DecodeUtf16Le(reinterpret_cast<const unsigned char*>(item.wszPartitionName), nUnits);
 }
 
 void SetPartitionName(_PARTITION_ITEM_& item, const std::wstring& wstrName) {

@@ -1,8 +1,9 @@
 #pragma once
 // Lists the disks of the disk map and the partitions their tables record: GUID partition table
-// first, then the Apple partition map, then the PC MBR with its chain of extended boot records.
-// Disks are opened read-only, probed and closed within one enumeration; nothing inside the
-// partitions is looked at.
+// first, then a volume that fills the whole disk, then the Apple partition map, then the PC MBR
+// with its chain of extended boot records.
+// Disks are opened read-only, probed and closed within one enumeration; inside the partitions
+// only a whole-disk volume's boot sector (and NTFS name record) is read, for its name.
 #include <cstdint>
 #include <map>
 #include <set>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "device/partition_records.h"
+#include "device/volume_label.h"
 
 // Most partition tables one disk's MBR/EBR walk reads. A chain longer than this is treated as
 // damaged (it also bounds the depth of the walk).
@@ -43,6 +45,11 @@ public:
 
 private:
     void ProbeDisk(int hDisk, int nDiskNumber, const char* szDiskName, std::vector<_PARTITION_ITEM_>& vecItems);
+    // A disk formatted without a partition table (mkfs on the whole stick) begins with a volume's
+    // own boot sector, whose boot code is no table: the whole disk is that one volume, named
+    // after its file system and label.
+    void AddWholeDiskVolume(int hDisk, const VOLUME_DESCRIPTION& volume, std::vector<_PARTITION_ITEM_>& vecItems,
+                            int nDiskNumber, const char* szDiskName);
     void GetGPTPartition(int hDisk, const unsigned char* pHead, std::vector<_PARTITION_ITEM_>& vecItems,
                          int nDiskNumber, const char* szDiskName);
     void GetAPMPartition(int hDisk, const unsigned char* pHead, std::vector<_PARTITION_ITEM_>& vecItems,

@@ -52,12 +52,18 @@ int ProbeSource(const std::string& strPath, unsigned long long& u64Bytes) {
     return nError;
 }
 
-std::vector<_PARTITION_ITEM_> ReadPartitions(const std::string& strPath, int nDiskNo) {
+std::vector<_PARTITION_ITEM_> ReadPartitions(const std::string& strPath, int nDiskNo,
+                                             std::vector<VOLUME_DESCRIPTION>* pVolumes = nullptr) {
     std::vector<_PARTITION_ITEM_> vecItems;
     const int hFile = open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (hFile < 0) return vecItems;
     CPartitionManager manager;
     manager.GetDiskPartitionItems(hFile, nDiskNo, strPath.c_str(), vecItems);
+    if (pVolumes != nullptr) {
+        pVolumes->assign(vecItems.size(), VOLUME_DESCRIPTION());
+        for (size_t i = 0; i < vecItems.size(); ++i)
+            DescribeVolumeAt(hFile, vecItems[i].u64StartSector * SECTOR_BYTES, (*pVolumes)[i]);
+    }
     close(hFile);
     return vecItems;
 }
@@ -169,7 +175,8 @@ std::vector<SESSION_DISK> ListSessionDisks(const std::vector<std::string>& vecPa
         SESSION_DISK disk;
         disk.strPath = vecList[i];
         disk.nOpenError = ProbeSource(disk.strPath, disk.u64Bytes);
-        if (disk.nOpenError == 0) disk.vecPartitions = ReadPartitions(disk.strPath, static_cast<int>(i));
+        if (disk.nOpenError == 0)
+            disk.vecPartitions = ReadPartitions(disk.strPath, static_cast<int>(i), &disk.vecVolumes);
         vecDisks.push_back(disk);
     }
     return vecDisks;

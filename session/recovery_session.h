@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "device/partition_records.h"
+#include "device/volume_label.h"
 #include "device/sector_ranges.h"
 #include "engine/file_node.h"
 #include "session/recovery_result.h"
@@ -120,6 +121,8 @@ struct SESSION_DISK {
     int nOpenError = 0;                // errno when it cannot be opened
     unsigned long long u64Bytes = 0;
     std::vector<_PARTITION_ITEM_> vecPartitions;
+    // What each partition holds (empty fields where nothing known was found), in the same order.
+    std::vector<VOLUME_DESCRIPTION> vecVolumes;
 };
 
 // The given paths, or every disk of the disk map when none is given.

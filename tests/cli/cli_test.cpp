@@ -269,6 +269,7 @@ TEST_F(CliTest, FatCardWithMbrGivesBackDeletedFilesAndFolders) {
     CliResult disks = Run("disks " + Quote(strCard));
     EXPECT_EQ(disks.nExit, 0);
     EXPECT_NE(disks.strOut.find("1  disk 0  start 2048"), std::string::npos) << disks.strOut;
+    EXPECT_NE(disks.strOut.find("Partition 1  FAT32\n"), std::string::npos) << disks.strOut;
 
     CliResult scan = Run("scan " + Quote(strCard) + " --partition 1 --json --quiet");
     ASSERT_EQ(scan.nExit, 0) << Stderr();
