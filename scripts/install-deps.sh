@@ -14,6 +14,9 @@ packages=(
   ffmpeg python3-pil                # real videos, audio and pictures for the carving tests
   fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
   nbdkit libnbd-bin fuse3           # an image with failing sectors behind the kernel's read path
+  qt6-base-dev                      # the window program (Qt 6 Widgets, Qt Test)
+  fonts-liberation                  # a metric-compatible face where the window asks for Arial
+  xvfb xdotool                      # a real X display and real input events for the window's tests
 )
 
 missing=()
