@@ -2,11 +2,11 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
+#include "ui/window_drag.h"
 #include "util/app_folder.h"
 #include "util/debug_log.h"
 
@@ -18,6 +18,7 @@ DRUI::DRUI(QWidget* pParent) : QMainWindow(pParent, Qt::FramelessWindowHint) {
     QWidget* pCentral = new QWidget(this);
     pCentral->setStyleSheet("background-color: rgb(251, 252, 255);");
     setCentralWidget(pCentral);
+    installEventFilter(new CWindowDrag(this));
 }
 
 DRUI::~DRUI() = default;
@@ -31,25 +32,6 @@ void DRUI::Init() {
     pMain->setContentsMargins(0, 0, 0, 0);
     pMain->addLayout(m_pStackedLayout);
     if (rsb_createAppFolders() != 0) DebugLog("cannot create the application folders\n");
-}
-
-void DRUI::mousePressEvent(QMouseEvent* pEvent) {
-    if (pEvent->button() == Qt::RightButton) {
-        close();
-        return;
-    }
-    if (pEvent->button() == Qt::LeftButton) {
-        m_bDragging = true;
-        m_dragOffset = pEvent->globalPosition().toPoint() - frameGeometry().topLeft();
-    }
-}
-
-void DRUI::mouseMoveEvent(QMouseEvent* pEvent) {
-    if (m_bDragging && (pEvent->buttons() & Qt::LeftButton)) move(pEvent->globalPosition().toPoint() - m_dragOffset);
-}
-
-void DRUI::mouseReleaseEvent(QMouseEvent*) {
-    m_bDragging = false;
 }
 
 void DRUI::keyPressEvent(QKeyEvent* pEvent) {

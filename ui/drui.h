@@ -2,7 +2,6 @@
 // DRUI: the main window. A frameless window of fixed size that holds its pages in a stacked
 // layout; it is dragged by any free spot, a right click closes it, and Escape does nothing.
 #include <QMainWindow>
-#include <QPoint>
 #include <vector>
 
 class QStackedLayout;
@@ -26,15 +25,10 @@ public:
     QStackedLayout* Pages() const { return m_pStackedLayout; }
 
 protected:
-    void mousePressEvent(QMouseEvent* pEvent) override;
-    void mouseMoveEvent(QMouseEvent* pEvent) override;
-    void mouseReleaseEvent(QMouseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
 
 private:
     QStackedLayout* m_pStackedLayout = nullptr;
     std::vector<unsigned char> m_vecPreviewBuf;
     std::vector<char> m_vecPreviewText;
-    bool m_bDragging = false;
-    QPoint m_dragOffset;  // from the window's corner to the point that was grabbed
 };
