@@ -1,0 +1,124 @@
+#include "app/session_jobs.h"
+
+#include <algorithm>
+
+namespace {
+// The sweep's reports carry this weight (the dialog shows sector counts for them only).
+constexpr int SWEEP_WEIGHT = SWEEP_REPORT_WEIGHT;
+// The recovery job's closing report.
+constexpr int RECOVERY_CLOSING_WEIGHT = 1000;
+// A file that failed or came back partial, for the detail list.
+constexpr int FILE_NOT_WHOLE = 1;
+}  // namespace
+
+CSessionJobs::CSessionJobs(CJobReports& reports) : m_reports(reports) {}
+
+void CSessionJobs::SetScanArea(const std::string& strSource, unsigned long long u64StartSector,
+                               unsigned long long u64Sectors) {
+    m_strSource = strSource;
+    m_u64StartSector = u64StartSector;
+    m_u64Sectors = u64Sectors;
+}
+
+void CSessionJobs::SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder) {
+    m_vecChosen = vecChosen;
+    m_strFolder = strFolder;
+}
+
+void CSessionJobs::_ScanProcess(void* pParam, int& nRet) {
+    auto* pSelf = static_cast<CSessionJobs*>(pParam);
+    pSelf->m_reports.Reset(JOB_SCAN);
+    nRet = pSelf->Scan();
+    pSelf->m_reports.MarkDone(JOB_SCAN);
+    // The closing report comes from here, once the scan is saved, never from the engine's last one.
+    emit pSelf->m_reports.ScanProcessCallBack(100, 100, 0, QString(), QString(), QString(), QString());
+}
+
+void CSessionJobs::_SearchProcess(void* pParam, int& nRet) {
+    auto* pSelf = static_cast<CSessionJobs*>(pParam);
+    pSelf->m_reports.Reset(JOB_SEARCH);
+    nRet = pSelf->Search();
+    pSelf->m_reports.MarkDone(JOB_SEARCH);
+    emit pSelf->m_reports.SearchCallBack(100, QString());
+}
+
+void CSessionJobs::_RecoveryProcess(void* pParam, int& nRet) {
+    auto* pSelf = static_cast<CSessionJobs*>(pParam);
+    pSelf->m_reports.Reset(JOB_RECOVERY);
+    nRet = pSelf->Recover();
+    // The dialog knows the closing report by the stop flag being set with it.
+    pSelf->m_reports.RequestStop(JOB_RECOVERY);
+    pSelf->m_reports.MarkDone(JOB_RECOVERY);
+    emit pSelf->m_reports.RecoveryCallBack(100, RECOVERY_CLOSING_WEIGHT, 0, QString());
+}
+
+int CSessionJobs::Scan() {
+    m_strError.clear();
+    m_bScanned = false;
+    SESSION_AREA area;
+    area.eKind = SESSION_AREA::SECTOR_RANGE;
+    area.u64Start = m_u64StartSector;
+    area.u64Sectors = m_u64Sectors;
+    SESSION_RESULT eResult = m_session.OpenSource(m_strSource);
+    if (eResult == SESSION_OK) eResult = m_session.ChooseArea(area);
+    if (eResult == SESSION_OK) eResult = m_session.Scan(SESSION_USE_SAVED);
+    // A stopped scan keeps what it found: the search still lists it.
+    m_bScanned = eResult == SESSION_OK || eResult == SESSION_STOPPED || eResult == SESSION_UNREADABLE;
+    if (!m_bScanned) m_strError = m_session.LastError();
+    return eResult;
+}
+
+int CSessionJobs::Search() {
+    m_vecHits.clear();
+    if (!m_bScanned) return SESSION_BAD_REQUEST;
+    return m_session.Search(m_nCategoryMask, m_vecHits);
+}
+
+int CSessionJobs::Recover() {
+    m_vecFileResults.clear();
+    m_strError.clear();
+    SESSION_RESULT eResult = m_session.SetDestination(m_strFolder, false);
+    if (eResult != SESSION_OK) {
+        m_strError = m_session.LastError();
+        return eResult;
+    }
+    return m_session.Recover(m_vecChosen, false);
+}
+
+void CSessionJobs::PassOnStop(JOB_KIND eKind) {
+    if (m_reports.IsStopRequested(eKind)) m_session.RequestStop();
+}
+
+void CSessionJobs::OnScanProgress(const SESSION_SCAN_PROGRESS& progress) {
+    PassOnStop(JOB_SCAN);
+    // The dialog shows the bar as step x weight / 100: the sweep's reports go with its weight so
+    // they show their sector counts. 100 % is left to the job's own closing report.
+    const int nBar = std::min(progress.nPercent, 99);
+    const bool bSweep = progress.u64SectorsTotal != 0;
+    const int nPercent = bSweep ? SWEEP_WEIGHT : 100;
+    const int nStep = bSweep ? (nBar * 100 + SWEEP_WEIGHT - 1) / SWEEP_WEIGHT : nBar;
+    emit m_reports.ScanProcessCallBack(nStep, nPercent, progress.nSecondsLeft,
+                                       QString::number(progress.u64SectorsDone),
+                                       QString::number(progress.u64SectorsTotal),
+                                       QString::number(progress.u64FilesFound), QString());
+}
+
+void CSessionJobs::OnSearchProgress(int nPercent) {
+    PassOnStop(JOB_SEARCH);
+    emit m_reports.SearchCallBack(std::min(nPercent, 99), QString());
+}
+
+void CSessionJobs::OnRecoveryProgress(const SESSION_RECOVERY_PROGRESS& progress) {
+    PassOnStop(JOB_RECOVERY);
+    const int nPercent = progress.u64BytesTotal == 0
+                             ? 0
+                             : static_cast<int>(std::min<unsigned long long>(
+                                   progress.u64BytesDone * 100 / progress.u64BytesTotal, 99));
+    emit m_reports.RecoveryCallBack(nPercent, 100, 0, QString());
+}
+
+void CSessionJobs::OnFileDone(const SESSION_FILE_RESULT& result) {
+    m_vecFileResults.push_back(result);
+    const int nError = result.nResult != 0 || result.bPartial ? FILE_NOT_WHOLE : 0;
+    emit m_reports.RecoveryCallBack(100, 100, nError, QString::fromStdString(result.strPath));
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The window's background jobs (scan, search, recovery) on one recovery session: the same steps
+// the command line takes, run on a worker thread, with the session's progress turned into the
+// reports the progress dialog shows and its stop request handed back to the session.
+#include <string>
+#include <vector>
+
+#include "engine/file_node.h"
+#include "session/recovery_session.h"
+#include "ui/job_reports.h"
+
+class CSessionJobs : private ISessionListener {
+public:
+    explicit CSessionJobs(CJobReports& reports);
+
+    // What the next jobs work on; set on the interface thread before a job starts.
+    void SetScanArea(const std::string& strSource, unsigned long long u64StartSector, unsigned long long u64Sectors);
+    void SetCategories(int nCategoryMask) { m_nCategoryMask = nCategoryMask; }
+    void SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder);
+
+    // The jobs, each for CMyThread (pParam: this object). Each clears its stop request and done
+    // mark first and sets its done mark when it returns.
+    static void _ScanProcess(void* pParam, int& nRet);
+    static void _SearchProcess(void* pParam, int& nRet);
+    static void _RecoveryProcess(void* pParam, int& nRet);
+
+    const std::vector<__SEARCH_FILE_INFO__>& Hits() const { return m_vecHits; }
+    const std::vector<SESSION_FILE_RESULT>& FileResults() const { return m_vecFileResults; }
+    // Why the last job failed, in words (empty when it did not).
+    const std::string& LastError() const { return m_strError; }
+
+private:
+    int Scan();
+    int Search();
+    int Recover();
+    // Hands the dialog's stop request for eKind on to the session.
+    void PassOnStop(JOB_KIND eKind);
+
+    void OnScanProgress(const SESSION_SCAN_PROGRESS& progress) override;
+    void OnSearchProgress(int nPercent) override;
+    void OnRecoveryProgress(const SESSION_RECOVERY_PROGRESS& progress) override;
+    void OnFileDone(const SESSION_FILE_RESULT& result) override;
+
+    CJobReports& m_reports;
+    CRecoverySession m_session{this};
+    std::string m_strSource;
+    unsigned long long m_u64StartSector = 0;
+    unsigned long long m_u64Sectors = 0;
+    int m_nCategoryMask = 0;
+    std::vector<__SEARCH_FILE_INFO__> m_vecHits;
+    std::vector<__SEARCH_FILE_INFO__> m_vecChosen;
+    std::string m_strFolder;
+    std::vector<SESSION_FILE_RESULT> m_vecFileResults;
+    std::string m_strError;
+    bool m_bScanned = false;
+};
