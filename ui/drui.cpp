@@ -1,16 +1,20 @@
 #include "ui/drui.h"
 
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStackedLayout>
+#include <QUrl>
 #include <QVBoxLayout>
 
+#include "ui/link_config.h"
 #include "ui/window_drag.h"
 #include "util/app_folder.h"
 #include "util/debug_log.h"
 
 DRUI::DRUI(QWidget* pParent) : QMainWindow(pParent, Qt::FramelessWindowHint) {
+    RegisterPartitionItemType();
     setFixedSize(DRUI_WIDTH, DRUI_HEIGHT);
     if (const QScreen* pScreen = QGuiApplication::primaryScreen())
         move(pScreen->availableGeometry().center() - rect().center());
@@ -27,6 +31,9 @@ void DRUI::Init() {
     m_vecPreviewBuf.assign(DRUI_PREVIEW_BYTES, 0);
     m_vecPreviewText.assign(2 * DRUI_PREVIEW_BYTES, 0);
     m_pStackedLayout = new QStackedLayout();
+    m_pStackedLayout->addWidget(InitLayout1Widget());
+    m_pStackedLayout->addWidget(InitLayout2Widget());
+    m_pStackedLayout->setCurrentIndex(DRUI_START_PAGE);
     QVBoxLayout* pMain = new QVBoxLayout(centralWidget());
     pMain->setSpacing(0);
     pMain->setContentsMargins(0, 0, 0, 0);
@@ -41,4 +48,38 @@ void DRUI::keyPressEvent(QKeyEvent* pEvent) {
         return;
     }
     QMainWindow::keyPressEvent(pEvent);
+}
+
+void DRUI::btnSlot() {
+    m_pStackedLayout->setCurrentIndex(DRUI_DEVICE_PAGE);
+}
+
+void DRUI::btnSlotBack() {
+    const bool bFromResults = m_pStackedLayout->currentIndex() == DRUI_RESULTS_PAGE;
+    m_pStackedLayout->setCurrentIndex(bFromResults ? DRUI_DEVICE_PAGE : DRUI_START_PAGE);
+    emit LastScanDropped();
+}
+
+void DRUI::btnMinSlot() {
+    showMinimized();
+}
+
+void DRUI::btnCloseSlot() {
+    close();
+}
+
+void DRUI::btnAboutSlot() {
+    btnOpenUrl(ReadAppLinkUrls().strAbout);
+}
+
+void DRUI::btnSupportSlot() {
+    btnOpenUrl(ReadAppLinkUrls().strSupport);
+}
+
+void DRUI::btnHelpSlot() {
+    btnOpenUrl(ReadAppLinkUrls().strHelp);
+}
+
+void DRUI::btnOpenUrl(QString url) {
+    QDesktopServices::openUrl(QUrl(url));
 }

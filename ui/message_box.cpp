@@ -61,6 +61,7 @@ void CMessageBox::InitQuestionDialog(const QString& strText, bool) {
     m_pMessage->setWordWrap(true);
     QHBoxLayout* pBody = new QHBoxLayout();
     pBody->setContentsMargins(5, 0, 5, 0);
+    pBody->setSpacing(10);
     pBody->addWidget(pPicture);
     pBody->addWidget(m_pMessage, 1);
 
