@@ -9,8 +9,10 @@
 
 #include "app/app_log.h"
 #include "app/startup.h"
+#include "app/window_jobs.h"
 #include "ui/drui.h"
 #include "util/app_folder.h"
+#include "util/disk_map.h"
 #include "util/text.h"
 
 namespace {
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
     {
         DRUI window;
         window.Init();
+        CWindowJobs jobs(window, rsb_getDiskList());
+        QObject::connect(&window, &DRUI::ScanRequested, &jobs, &CWindowJobs::OnScanRequested);
         window.show();
         app.exec();
     }

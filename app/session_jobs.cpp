@@ -1,6 +1,7 @@
 #include "app/session_jobs.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace {
 // The sweep's reports carry this weight (the dialog shows sector counts for them only).
@@ -9,7 +10,17 @@ constexpr int SWEEP_WEIGHT = SWEEP_REPORT_WEIGHT;
 constexpr int RECOVERY_CLOSING_WEIGHT = 1000;
 // A file that failed or came back partial, for the detail list.
 constexpr int FILE_NOT_WHOLE = 1;
+// The engines report after every chunk they read or write; more than this many reports a second
+// would keep the interface thread from ever painting the dialog they go to.
+constexpr auto MIN_REPORT_INTERVAL = std::chrono::milliseconds(100);
 }  // namespace
+
+bool CSessionJobs::ReportDue() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_lastReport < MIN_REPORT_INTERVAL) return false;
+    m_lastReport = now;
+    return true;
+}
 
 CSessionJobs::CSessionJobs(CJobReports& reports) : m_reports(reports) {}
 
@@ -91,6 +102,7 @@ void CSessionJobs::PassOnStop(JOB_KIND eKind) {
 
 void CSessionJobs::OnScanProgress(const SESSION_SCAN_PROGRESS& progress) {
     PassOnStop(JOB_SCAN);
+    if (!ReportDue()) return;
     // The dialog shows the bar as step x weight / 100: the sweep's reports go with its weight so
     // they show their sector counts. 100 % is left to the job's own closing report.
     const int nBar = std::min(progress.nPercent, 99);
@@ -110,6 +122,7 @@ void CSessionJobs::OnSearchProgress(int nPercent) {
 
 void CSessionJobs::OnRecoveryProgress(const SESSION_RECOVERY_PROGRESS& progress) {
     PassOnStop(JOB_RECOVERY);
+    if (!ReportDue()) return;
     const int nPercent = progress.u64BytesTotal == 0
                              ? 0
                              : static_cast<int>(std::min<unsigned long long>(

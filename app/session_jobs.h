@@ -2,6 +2,7 @@
 // The window's background jobs (scan, search, recovery) on one recovery session: the same steps
 // the command line takes, run on a worker thread, with the session's progress turned into the
 // reports the progress dialog shows and its stop request handed back to the session.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,8 @@ private:
     int Recover();
     // Hands the dialog's stop request for eKind on to the session.
     void PassOnStop(JOB_KIND eKind);
+    // True when enough time has passed since the last progress report for another.
+    bool ReportDue();
 
     void OnScanProgress(const SESSION_SCAN_PROGRESS& progress) override;
     void OnSearchProgress(int nPercent) override;
@@ -53,4 +56,5 @@ private:
     std::vector<SESSION_FILE_RESULT> m_vecFileResults;
     std::string m_strError;
     bool m_bScanned = false;
+    std::chrono::steady_clock::time_point m_lastReport{};
 };

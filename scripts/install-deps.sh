@@ -16,7 +16,7 @@ packages=(
   nbdkit libnbd-bin fuse3           # an image with failing sectors behind the kernel's read path
   qt6-base-dev                      # the window program (Qt 6 Widgets, Qt Test)
   fonts-liberation                  # a metric-compatible face where the window asks for Arial
-  xvfb xdotool                      # a real X display and real input events for the window's tests
+  xvfb xdotool x11-apps imagemagick # a real X display, real input events and screenshots for the window's tests
 )
 
 missing=()

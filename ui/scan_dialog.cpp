@@ -56,6 +56,8 @@ QPushButton* SCANUI::AddButton(const QString& strText) {
 
 void SCANUI::InitDialog() {
     m_pTitle = new QLabel(JobTitleText(m_eKind, m_strPreviewName));
+    // Not shown (the dialog has no frame), but it names the window for the desktop and scripts.
+    setWindowTitle(JobTitleText(m_eKind, m_strPreviewName).section('\n', 0, 0).trimmed());
     m_pTitle->setStyleSheet(BAR_BACKGROUND_STYLE);
     m_pTitle->setMinimumHeight(TOP_BAR_MIN_HEIGHT);
     m_pTitle->setFont(QFont("Arial", 11));

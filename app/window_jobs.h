@@ -1,0 +1,41 @@
+#pragma once
+// Runs the window's jobs: when the device page asks for a scan, the scan and then the search
+// run on a worker thread, each behind its modal progress dialog; the interface thread only
+// shows their reports. The session and its engine stay until the next scan.
+#include <QObject>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/my_thread.h"
+#include "app/session_jobs.h"
+#include "device/partition_records.h"
+#include "ui/disk_tree.h"  // the partition item as a Qt meta type
+#include "ui/job_reports.h"
+
+class DRUI;
+
+class CWindowJobs : public QObject {
+    Q_OBJECT
+
+public:
+    // The disks as the device tree numbered them (the session later narrows the disk map to the
+    // one it reads).
+    CWindowJobs(DRUI& window, std::vector<std::string> vecDiskPaths);
+
+    CSessionJobs& Jobs() { return *m_pJobs; }
+
+public slots:
+    void OnScanRequested(_PARTITION_ITEM_ item);
+
+private:
+    // Runs one job behind its progress dialog; returns when the job has ended.
+    void RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob);
+    // The search's categories: the start page's boxes (photos, music, videos).
+    int ChosenCategories() const;
+
+    DRUI& m_window;
+    std::vector<std::string> m_vecDiskPaths;
+    CJobReports m_reports;
+    std::unique_ptr<CSessionJobs> m_pJobs;
+};
