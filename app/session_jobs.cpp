@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 
+#include "engine/result_codes.h"
+#include "session/professional_recovery.h"
+
 namespace {
 // The sweep's reports carry this weight (the dialog shows sector counts for them only).
 constexpr int SWEEP_WEIGHT = SWEEP_REPORT_WEIGHT;
@@ -10,6 +13,9 @@ constexpr int SWEEP_WEIGHT = SWEEP_REPORT_WEIGHT;
 constexpr int RECOVERY_CLOSING_WEIGHT = 1000;
 // A file that failed or came back partial, for the detail list.
 constexpr int FILE_NOT_WHOLE = 1;
+// What a preview may hold in memory, and the length of the path a picture's preview goes to.
+constexpr int PREVIEW_BYTES = 10240;
+constexpr int PREVIEW_PATH_CHARS = 512;
 // The engines report after every chunk they read or write; more than this many reports a second
 // would keep the interface thread from ever painting the dialog they go to.
 constexpr auto MIN_REPORT_INTERVAL = std::chrono::milliseconds(100);
@@ -61,6 +67,38 @@ void CSessionJobs::_RecoveryProcess(void* pParam, int& nRet) {
     pSelf->m_reports.RequestStop(JOB_RECOVERY);
     pSelf->m_reports.MarkDone(JOB_RECOVERY);
     emit pSelf->m_reports.RecoveryCallBack(100, RECOVERY_CLOSING_WEIGHT, 0, QString());
+}
+
+void CSessionJobs::_PreviewProcess(void* pParam, int& nRet) {
+    auto* pSelf = static_cast<CSessionJobs*>(pParam);
+    pSelf->m_reports.Reset(JOB_PREVIEW);
+    nRet = pSelf->Preview();
+    pSelf->m_reports.MarkDone(JOB_PREVIEW);
+}
+
+int CSessionJobs::Preview() {
+    m_wstrPreviewPath.clear();
+    m_vecPreviewBytes.assign(PREVIEW_BYTES, 0);
+    CProfessionalRecovery* pEngine = m_session.Engine();
+    if (pEngine == nullptr) {
+        m_vecPreviewBytes.clear();
+        emit m_reports.PreViewCallBackForSlot(100, KR_ERROR_INVALID_PARAMETER);
+        return KR_ERROR_INVALID_PARAMETER;
+    }
+    std::vector<wchar_t> vecPath(PREVIEW_PATH_CHARS, L'\0');
+    int nLength = PREVIEW_BYTES;
+    const int nResult = pEngine->PreView(&m_previewFile, vecPath.data(), m_vecPreviewBytes.data(), nLength,
+                                         &CSessionJobs::OnPreviewReport, this);
+    m_vecPreviewBytes.resize(static_cast<size_t>(std::max(0, nLength)));
+    m_wstrPreviewPath = vecPath.data();
+    return nResult;
+}
+
+int CSessionJobs::OnPreviewReport(void* pParam, int nProgress, int nRet) {
+    auto* pSelf = static_cast<CSessionJobs*>(pParam);
+    if (pSelf->m_reports.IsStopRequested(JOB_PREVIEW)) return 1;
+    emit pSelf->m_reports.PreViewCallBackForSlot(nProgress, nRet);
+    return 0;
 }
 
 int CSessionJobs::Scan() {

@@ -18,15 +18,20 @@ public:
     void SetScanArea(const std::string& strSource, unsigned long long u64StartSector, unsigned long long u64Sectors);
     void SetCategories(int nCategoryMask) { m_nCategoryMask = nCategoryMask; }
     void SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder);
+    void SetPreview(const __SEARCH_FILE_INFO__& file) { m_previewFile = file; }
 
     // The jobs, each for CMyThread (pParam: this object). Each clears its stop request and done
     // mark first and sets its done mark when it returns.
     static void _ScanProcess(void* pParam, int& nRet);
     static void _SearchProcess(void* pParam, int& nRet);
     static void _RecoveryProcess(void* pParam, int& nRet);
+    static void _PreviewProcess(void* pParam, int& nRet);
 
     const std::vector<__SEARCH_FILE_INFO__>& Hits() const { return m_vecHits; }
     const std::vector<SESSION_FILE_RESULT>& FileResults() const { return m_vecFileResults; }
+    // The last preview: a picture's file (empty for others) and the first bytes of anything else.
+    const std::wstring& PreviewPath() const { return m_wstrPreviewPath; }
+    const std::vector<unsigned char>& PreviewBytes() const { return m_vecPreviewBytes; }
     // Why the last job failed, in words (empty when it did not).
     const std::string& LastError() const { return m_strError; }
 
@@ -34,6 +39,8 @@ private:
     int Scan();
     int Search();
     int Recover();
+    int Preview();
+    static int OnPreviewReport(void* pParam, int nProgress, int nRet);
     // Hands the dialog's stop request for eKind on to the session.
     void PassOnStop(JOB_KIND eKind);
     // True when enough time has passed since the last progress report for another.
@@ -56,5 +63,8 @@ private:
     std::vector<SESSION_FILE_RESULT> m_vecFileResults;
     std::string m_strError;
     bool m_bScanned = false;
+    __SEARCH_FILE_INFO__ m_previewFile{};
+    std::wstring m_wstrPreviewPath;
+    std::vector<unsigned char> m_vecPreviewBytes;
     std::chrono::steady_clock::time_point m_lastReport{};
 };

@@ -12,6 +12,7 @@
 #include "fixtures/media_samples.h"
 #include "fixtures/temp_dir.h"
 #include "fixtures/volume_images.h"
+#include "util/text.h"
 
 namespace {
 struct REPORT {
@@ -72,6 +73,16 @@ private slots:
         for (const __SEARCH_FILE_INFO__& hit : jobs.Hits())
             if (hit.u64FileSize == vecPhoto.size()) vecPhotos.push_back(hit);
         QCOMPARE(vecPhotos.size(), size_t(1));
+
+        // The photo previews through a picture file holding its bytes.
+        std::vector<int> vecPreview;
+        connect(&reports, &CJobReports::PreViewCallBackForSlot, this,
+                [&](int nProgress, int) { vecPreview.push_back(nProgress); }, Qt::QueuedConnection);
+        jobs.SetPreview(vecPhotos[0]);
+        RunJob(&CSessionJobs::_PreviewProcess, jobs);
+        QVERIFY(reports.IsDone(JOB_PREVIEW));
+        QVERIFY(!vecPreview.empty() && vecPreview.back() == 100);
+        QCOMPARE(ReadWholeFile(Unicode2Path(jobs.PreviewPath().c_str())), vecPhoto);
 
         jobs.SetRecovery(vecPhotos, out.path().toStdString());
         RunJob(&CSessionJobs::_RecoveryProcess, jobs);
