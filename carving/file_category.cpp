@@ -6,25 +6,56 @@
 #include "util/path.h"
 #include "util/text.h"
 
-const char* GetDirTypeByFileName(const char* szFileName) {
-    if (szFileName == nullptr) return "others";
+namespace {
+struct LIST_RULE {
+    const char* szList;
+    int nResult;
+};
+
+// The lower-case extension of szFileName into strExt; false without one.
+bool LowerExtension(const char* szFileName, std::string& strExt) {
     char szExt[KORVALO_PATH_PART_SIZE] = {0};
-    if (GetExtendName(szFileName, szExt) != 0) return "others";
+    if (szFileName == nullptr || GetExtendName(szFileName, szExt) != 0 || szExt[0] == '\0') return false;
     Convert2Lowercase(szExt);
-    std::string strNeedle = std::string(".") + szExt;
-    if (strNeedle.size() < 3) return "others";
-    struct Rule {
-        const char* szList;
-        const char* szDir;
-    };
-    static const Rule s_rules[] = {
-        {szPhotoFileTypeList, "photo"},       {szAudioFileTypeList, "audio"},
-        {szVideoFileTypeList, "video"},       {szDocumentFileTypeList, "document"},
-        {szArchiveFileTypeList, "archive"},   {szOfficeArchiveFileTypeList, "archive"},
-    };
-    for (const Rule& rule : s_rules)
-        if (strstr(rule.szList, strNeedle.c_str()) != nullptr) return rule.szDir;
-    return "others";
+    strExt = szExt;
+    return true;
+}
+
+// The result of the first list holding "." + strExt (a substring test), or nDefault; an
+// extension of one letter matches nothing.
+template <size_t N>
+int FirstListHolding(const std::string& strExt, const LIST_RULE (&rules)[N], int nDefault) {
+    const std::string strNeedle = "." + strExt;
+    if (strNeedle.size() < 3) return nDefault;
+    for (const LIST_RULE& rule : rules)
+        if (strstr(rule.szList, strNeedle.c_str()) != nullptr) return rule.nResult;
+    return nDefault;
+}
+
+const char* const kDirTypes[] = {"photo", "audio", "video", "document", "archive", "others"};
+}  // namespace
+
+const char* GetDirTypeByFileName(const char* szFileName) {
+    static const LIST_RULE s_rules[] = {{szPhotoFileTypeList, 0},   {szAudioFileTypeList, 1},
+                                        {szVideoFileTypeList, 2},   {szDocumentFileTypeList, 3},
+                                        {szArchiveFileTypeList, 4}, {szOfficeArchiveFileTypeList, 4}};
+    std::string strExt;
+    if (!LowerExtension(szFileName, strExt)) return kDirTypes[5];
+    return kDirTypes[FirstListHolding(strExt, s_rules, 5)];
+}
+
+RESULT_GROUP GetResultGroupByFileName(const char* szFileName, std::string& strKey) {
+    static const LIST_RULE s_rules[] = {{szPhotoFileTypeList, RESULT_GROUP_PHOTO},
+                                        {szAudioFileTypeList, RESULT_GROUP_MUSIC},
+                                        {szDocumentFileTypeList, RESULT_GROUP_OFFICE},
+                                        {szVideoFileTypeList, RESULT_GROUP_VIDEO},
+                                        {szArchiveFileTypeList, RESULT_GROUP_ARCHIVE},
+                                        {szOfficeArchiveFileTypeList, RESULT_GROUP_ARCHIVE}};
+    if (!LowerExtension(szFileName, strKey)) {
+        strKey = RESULT_NO_EXTENSION_KEY;
+        return RESULT_GROUP_OTHER;
+    }
+    return static_cast<RESULT_GROUP>(FirstListHolding(strKey, s_rules, RESULT_GROUP_OTHER));
 }
 
 std::wstring BuildSearchKey(int nMask) {

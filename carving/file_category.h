@@ -20,6 +20,18 @@ enum FILE_CATEGORY_MASK {
 // one-letter one, is "others".
 const char* GetDirTypeByFileName(const char* szFileName);
 
+// The groups of the results browser, in the order it shows them.
+enum RESULT_GROUP { RESULT_GROUP_PHOTO, RESULT_GROUP_MUSIC, RESULT_GROUP_OFFICE, RESULT_GROUP_VIDEO,
+                    RESULT_GROUP_ARCHIVE, RESULT_GROUP_OTHER, RESULT_GROUP_COUNT };
+// Name of a file without an extension in the results browser.
+constexpr const char* RESULT_NO_EXTENSION_KEY = "unKnow";
+
+// The results browser's group of a found file and its extension key (lower case, or
+// RESULT_NO_EXTENSION_KEY). The lists are tried in the order picture, audio, document, video,
+// archive, office (which counts as archive): unlike the sub-folder rule, documents come before
+// videos there.
+RESULT_GROUP GetResultGroupByFileName(const char* szFileName, std::string& strKey);
+
 // The search key for the categories in nMask: the category lists run together, in the order
 // photo, music, video, document, archive, with "*.other|" last.
 std::wstring BuildSearchKey(int nMask);

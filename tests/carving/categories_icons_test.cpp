@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "carving/file_category.h"
 #include "carving/file_type_icons.h"
 #include "engine/file_categories.h"
 
@@ -45,3 +46,31 @@ TEST(FileTypeIcons, LookupIsCaseInsensitiveOnTheWholeName) {
 }
 
 }  // namespace
+
+// The sub-folder a recovered file goes to and the results browser's group differ only in the
+// order of the video and document lists.
+TEST(FileCategories, SubFoldersAndResultGroupsOfNames) {
+    struct CASE {
+        const char* szName;
+        const char* szDir;
+        RESULT_GROUP eGroup;
+        const char* szKey;
+    } cases[] = {
+        {"a.JPG", "photo", RESULT_GROUP_PHOTO, "jpg"},
+        {"c.mp3", "audio", RESULT_GROUP_MUSIC, "mp3"},
+        {"x.rm", "audio", RESULT_GROUP_MUSIC, "rm"},          // the audio list comes before the video list
+        {"y.rtf", "archive", RESULT_GROUP_ARCHIVE, "rtf"},    // only in the office list
+        {"clip.MP4", "video", RESULT_GROUP_VIDEO, "mp4"},
+        {"notes.txt", "document", RESULT_GROUP_OFFICE, "txt"},
+        {"backup.7z", "archive", RESULT_GROUP_ARCHIVE, "7z"},
+        {"README", "others", RESULT_GROUP_OTHER, RESULT_NO_EXTENSION_KEY},
+        {"x.c", "others", RESULT_GROUP_OTHER, "c"},          // a one-letter extension matches no list
+        {"data.bin", "others", RESULT_GROUP_OTHER, "bin"},
+    };
+    for (const CASE& c : cases) {
+        std::string strKey;
+        EXPECT_STREQ(GetDirTypeByFileName(c.szName), c.szDir) << c.szName;
+        EXPECT_EQ(GetResultGroupByFileName(c.szName, strKey), c.eGroup) << c.szName;
+        EXPECT_EQ(strKey, c.szKey) << c.szName;
+    }
+}
