@@ -7,7 +7,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "ui/app_styles.h"
+#include "ui/app_widgets.h"
 #include "ui/window_drag.h"
 
 namespace {
@@ -22,22 +22,11 @@ CDetail::CDetail(QWidget* pParent) : QDialog(pParent, Qt::Dialog | Qt::Frameless
 }
 
 void CDetail::InitDialog() {
-    m_pSummary = new QLabel();
-    m_pSummary->setStyleSheet(BAR_BACKGROUND_STYLE);
-    m_pSummary->setMinimumHeight(TOP_BAR_MIN_HEIGHT);
-    m_pSummary->setFont(QFont("Arial", 11));
-    QPalette palette = m_pSummary->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    m_pSummary->setPalette(palette);
+    m_pSummary = MakeBarTitle(QString(), TOP_BAR_MIN_HEIGHT);
     UpdateSummary();
     CreateTable();
 
-    QPushButton* pOk = new QPushButton("OK");
-    pOk->setStyleSheet(GREY_BUTTON_STYLE);
-    pOk->setFont(QFont("Arial", 11));
-    pOk->setFlat(true);
-    pOk->setCursor(Qt::PointingHandCursor);
-    pOk->setFixedSize(80, 25);
+    QPushButton* pOk = MakeGreyButton("OK", QSize(80, 25));
     connect(pOk, &QPushButton::clicked, this, &CDetail::btnSlot);
     QHBoxLayout* pBottom = new QHBoxLayout();
     pBottom->addStretch();

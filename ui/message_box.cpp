@@ -6,31 +6,13 @@
 #include <QVBoxLayout>
 
 #include "ui/app_styles.h"
+#include "ui/app_widgets.h"
 #include "ui/window_drag.h"
 
 namespace {
 constexpr int TITLE_MIN_HEIGHT = 30;
 constexpr int BOTTOM_MIN_HEIGHT = 40;
-constexpr int BUTTON_WIDTH = 80;
-constexpr int BUTTON_HEIGHT = 25;
-
-QPushButton* GreyButton(const QString& strText, QWidget* pParent) {
-    QPushButton* pButton = new QPushButton(strText, pParent);
-    pButton->setStyleSheet(GREY_BUTTON_STYLE);
-    pButton->setFlat(true);
-    pButton->setCursor(Qt::PointingHandCursor);
-    pButton->setFixedSize(BUTTON_WIDTH, BUTTON_HEIGHT);
-    return pButton;
-}
-
-QLabel* TextLabel(const QString& strText, int nPoints, const QColor& color) {
-    QLabel* pLabel = new QLabel(strText);
-    pLabel->setFont(QFont("Arial", nPoints));
-    QPalette palette = pLabel->palette();
-    palette.setColor(QPalette::WindowText, color);
-    pLabel->setPalette(palette);
-    return pLabel;
-}
+const QSize BUTTON_SIZE(80, 25);
 }  // namespace
 
 CMessageBox::CMessageBox(QWidget* pParent) : QDialog(pParent, Qt::Dialog | Qt::FramelessWindowHint) {
@@ -51,13 +33,13 @@ void CMessageBox::InitQuestionDialog(const QString& strText, bool) {
     connect(pClose, &QPushButton::clicked, this, &CMessageBox::btnSlotNO);
     QHBoxLayout* pTitleLayout = new QHBoxLayout(pTitle);
     pTitleLayout->setContentsMargins(0, 0, 4, 0);
-    pTitleLayout->addWidget(TextLabel("  Question", 12, Qt::white));
+    pTitleLayout->addWidget(MakeTextLabel("  Question", 12, Qt::white));
     pTitleLayout->addStretch();
     pTitleLayout->addWidget(pClose);
 
     QLabel* pPicture = new QLabel();
     pPicture->setPixmap(QPixmap(":/image/question.png"));
-    m_pMessage = TextLabel(strText, 12, Qt::black);
+    m_pMessage = MakeTextLabel(strText, 12, Qt::black);
     m_pMessage->setWordWrap(true);
     QHBoxLayout* pBody = new QHBoxLayout();
     pBody->setContentsMargins(5, 0, 5, 0);
@@ -69,8 +51,8 @@ void CMessageBox::InitQuestionDialog(const QString& strText, bool) {
     QWidget* pBottom = new QWidget();
     pBottom->setStyleSheet("background-color: rgb(220, 220, 220);");
     pBottom->setMinimumHeight(BOTTOM_MIN_HEIGHT);
-    QPushButton* pNo = GreyButton("No", pBottom);
-    QPushButton* pYes = GreyButton("Yes", pBottom);
+    QPushButton* pNo = MakeGreyButton("No", BUTTON_SIZE, pBottom);
+    QPushButton* pYes = MakeGreyButton("Yes", BUTTON_SIZE, pBottom);
     pNo->move(MESSAGE_BOX_WIDTH / 4, 5);
     pYes->move(MESSAGE_BOX_WIDTH / 4 + 100, 5);
     connect(pNo, &QPushButton::clicked, this, &CMessageBox::btnSlotNO);

@@ -10,13 +10,14 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "ui/app_styles.h"
+#include "ui/app_widgets.h"
 #include "ui/job_reports.h"
 #include "ui/message_box.h"
 #include "ui/window_drag.h"
 
 namespace {
 constexpr int TOP_BAR_MIN_HEIGHT = 70;
+const QSize BUTTON_SIZE(100, 28);
 constexpr int QUESTION_WIDTH = 400;
 constexpr int QUESTION_HEIGHT = 150;
 constexpr int QUESTION_OFFSET_DIVISOR = 8;  // the question sits an eighth of the dialog in
@@ -44,26 +45,10 @@ void SCANUI::InitSlot(CJobReports* pOwner, JOB_KIND eKind, const QString& strPre
     connect(pOwner, &CJobReports::PreViewCallBackForSlot, this, &SCANUI::PreViewCallBackSlot, Qt::QueuedConnection);
 }
 
-QPushButton* SCANUI::AddButton(const QString& strText) {
-    QPushButton* pButton = new QPushButton(strText);
-    pButton->setStyleSheet(GREY_BUTTON_STYLE);
-    pButton->setFont(QFont("Arial", 11));
-    pButton->setFlat(true);
-    pButton->setCursor(Qt::PointingHandCursor);
-    pButton->setFixedSize(100, 28);
-    return pButton;
-}
-
 void SCANUI::InitDialog() {
-    m_pTitle = new QLabel(JobTitleText(m_eKind, m_strPreviewName));
+    m_pTitle = MakeBarTitle(JobTitleText(m_eKind, m_strPreviewName), TOP_BAR_MIN_HEIGHT);
     // Not shown (the dialog has no frame), but it names the window for the desktop and scripts.
     setWindowTitle(JobTitleText(m_eKind, m_strPreviewName).section('\n', 0, 0).trimmed());
-    m_pTitle->setStyleSheet(BAR_BACKGROUND_STYLE);
-    m_pTitle->setMinimumHeight(TOP_BAR_MIN_HEIGHT);
-    m_pTitle->setFont(QFont("Arial", 11));
-    QPalette palette = m_pTitle->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    m_pTitle->setPalette(palette);
 
     m_pStatus = new QLabel();
     m_pStatus->setFont(QFont("Arial", 10));
@@ -75,14 +60,14 @@ void SCANUI::InitDialog() {
     pButtons->setContentsMargins(10, 6, 10, 10);
     pButtons->addStretch();
     if (m_eKind == JOB_RECOVERY) {
-        QPushButton* pDetail = AddButton("Detail");
-        QPushButton* pOpen = AddButton("Open Folder");
+        QPushButton* pDetail = MakeGreyButton("Detail", BUTTON_SIZE);
+        QPushButton* pOpen = MakeGreyButton("Open Folder", BUTTON_SIZE);
         connect(pDetail, &QPushButton::clicked, this, &SCANUI::btnDetail);
         connect(pOpen, &QPushButton::clicked, this, &SCANUI::btnOpenFolder);
         pButtons->addWidget(pDetail);
         pButtons->addWidget(pOpen);
     }
-    m_pFinishButton = AddButton("Cancel");
+    m_pFinishButton = MakeGreyButton("Cancel", BUTTON_SIZE);
     connect(m_pFinishButton, &QPushButton::clicked, this, &SCANUI::btnSlot);
     pButtons->addWidget(m_pFinishButton);
 

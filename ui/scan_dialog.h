@@ -49,7 +49,6 @@ protected:
 
 private:
     void InitDialog();
-    QPushButton* AddButton(const QString& strText);
     void Finish();
 
     CJobReports* m_pOwner = nullptr;
