@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "carving/file_type_icons.h"
 #include "engine/file_categories.h"
 #include "util/path.h"
 #include "util/text.h"
@@ -56,6 +57,20 @@ RESULT_GROUP GetResultGroupByFileName(const char* szFileName, std::string& strKe
         return RESULT_GROUP_OTHER;
     }
     return static_cast<RESULT_GROUP>(FirstListHolding(strKey, s_rules, RESULT_GROUP_OTHER));
+}
+
+const char* GetExtendNameIcon(const char* szExtendName) {
+    static const LIST_RULE s_rules[] = {{szPhotoFileTypeList, 0},   {szAudioFileTypeList, 1},
+                                        {szDocumentFileTypeList, 2}, {szVideoFileTypeList, 3},
+                                        {szArchiveFileTypeList, 4}, {szOfficeArchiveFileTypeList, 2}};
+    static const char* const s_aszDefaults[] = {
+        ":/image/FileIcon/image.png",       ":/image/FileIcon/audio_default.png",
+        ":/image/FileIcon/office_default.png", ":/image/FileIcon/video_default.png",
+        ":/image/FileIcon/zip.png",         ":/image/FileIcon/other.png"};
+    std::string strExt = szExtendName != nullptr ? szExtendName : "";
+    Convert2Lowercase(&strExt[0]);
+    const char* szRow = FindFileTypeIcon(szExtendName);
+    return szRow != nullptr ? szRow : s_aszDefaults[FirstListHolding(strExt, s_rules, 5)];
 }
 
 std::wstring BuildSearchKey(int nMask) {

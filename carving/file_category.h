@@ -32,6 +32,11 @@ constexpr const char* RESULT_NO_EXTENSION_KEY = "unKnow";
 // videos there.
 RESULT_GROUP GetResultGroupByFileName(const char* szFileName, std::string& strKey);
 
+// Resource path of an extension's icon in the results browser: the icon table's row for it
+// (ignoring case), else the picture of the first list holding it, tried in the browser's order
+// (picture, audio, document, video, archive, office), else the "other" picture.
+const char* GetExtendNameIcon(const char* szExtendName);
+
 // The search key for the categories in nMask: the category lists run together, in the order
 // photo, music, video, document, archive, with "*.other|" last.
 std::wstring BuildSearchKey(int nMask);

@@ -45,6 +45,20 @@ TEST(FileTypeIcons, LookupIsCaseInsensitiveOnTheWholeName) {
     EXPECT_EQ(FindFileTypeIcon(nullptr), nullptr);
 }
 
+// A row of the icon table wins; else the first list holding the extension gives its picture, in
+// the browser's order, where the archive list and the office list have different pictures.
+TEST(FileTypeIcons, ExtensionIconFallsBackToItsListsPicture) {
+    const char* const aszCases[][2] = {
+        {"JPG", ":/image/FileIcon/jpg.png"},           {"nef", ":/image/FileIcon/image.png"},
+        {"m4a", ":/image/FileIcon/audio_default.png"}, {"rm", ":/image/FileIcon/audio_default.png"},
+        {"docx", ":/image/FileIcon/office_default.png"}, {"mkv", ":/image/FileIcon/video_default.png"},
+        {"bz2", ":/image/FileIcon/zip.png"},           {"rtf", ":/image/FileIcon/office_default.png"},
+        {"rar", ":/image/FileIcon/rar.png"},           {"c", ":/image/FileIcon/other.png"},
+        {"", ":/image/FileIcon/other.png"},            {"unKnow", ":/image/FileIcon/other.png"},
+    };
+    for (const auto& c : aszCases) EXPECT_STREQ(GetExtendNameIcon(c[0]), c[1]) << c[0];
+}
+
 }  // namespace
 
 // The sub-folder a recovered file goes to and the results browser's group differ only in the

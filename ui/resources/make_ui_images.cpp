@@ -1,6 +1,7 @@
 // Draws the window program's images at build time, so none is copied from anywhere:
 //   make_ui_images OUTPUT_FOLDER
-// writes one PNG per image into OUTPUT_FOLDER. Plain shapes only (no text), so no font is needed.
+// writes one PNG per image into OUTPUT_FOLDER, and one per row of the file-type icon table into
+// OUTPUT_FOLDER/FileIcon/. Plain shapes only (no text), so no font is needed.
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
@@ -8,7 +9,12 @@
 #include <QPainterPath>
 #include <cstdio>
 #include <functional>
+#include <set>
+#include <string>
 #include <vector>
+
+#include "carving/file_category.h"
+#include "carving/file_type_icons.h"
 
 namespace {
 const QColor kWhite(255, 255, 255);
@@ -174,6 +180,56 @@ const std::vector<IMAGE> kImages = {
          p.drawLine(QPointF(s * 0.84, s * 0.7), QPointF(s * 0.68, s * 0.86));
      }},
 };
+
+// A file icon: a sheet with a band in its group's colour; names that are no extension
+// ("photo_default", "music", ...) take the group their name says.
+RESULT_GROUP IconGroup(const std::string& strName) {
+    std::string strKey;
+    const RESULT_GROUP eGroup = GetResultGroupByFileName(("x." + strName).c_str(), strKey);
+    if (eGroup != RESULT_GROUP_OTHER) return eGroup;
+    static const std::pair<const char*, RESULT_GROUP> s_prefixes[] = {
+        {"image", RESULT_GROUP_PHOTO}, {"photo", RESULT_GROUP_PHOTO}, {"audio", RESULT_GROUP_MUSIC},
+        {"music", RESULT_GROUP_MUSIC}, {"office", RESULT_GROUP_OFFICE}, {"video", RESULT_GROUP_VIDEO},
+        {"real", RESULT_GROUP_VIDEO}, {"gzip", RESULT_GROUP_ARCHIVE}};
+    for (const auto& prefix : s_prefixes)
+        if (strName.rfind(prefix.first, 0) == 0) return prefix.second;
+    return RESULT_GROUP_OTHER;
+}
+
+void FileIcon(QPainter& p, qreal s, RESULT_GROUP eGroup) {
+    static const QColor s_colors[RESULT_GROUP_COUNT] = {QColor(46, 139, 87),  QColor(142, 68, 173),
+                                                        QColor(41, 98, 180),  QColor(200, 60, 50),
+                                                        QColor(160, 110, 40), QColor(120, 120, 120)};
+    const QRectF sheet(s * 0.16, s * 0.06, s * 0.68, s * 0.88);
+    Sheet(p, sheet);
+    p.setPen(Qt::NoPen);
+    p.setBrush(s_colors[eGroup]);
+    p.drawRect(QRectF(sheet.left() + s * 0.04, s * 0.52, sheet.width() - s * 0.08, s * 0.34));
+}
+
+// The icon table's pictures, each file name once.
+std::vector<std::string> FileIconNames() {
+    std::set<std::string> setNames;
+    for (int i = 0; szFileTypeStr[i].szIconPath != nullptr; ++i) {
+        const std::string strPath = szFileTypeStr[i].szIconPath;
+        const size_t nSlash = strPath.rfind('/');
+        setNames.insert(strPath.substr(nSlash + 1, strPath.size() - nSlash - 1 - 4));
+    }
+    return {setNames.begin(), setNames.end()};
+}
+
+bool Save(const QDir& folder, const QString& strName, int nSize, const std::function<void(QPainter&, qreal)>& draw) {
+    QImage canvas(nSize, nSize, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    draw(painter, nSize);
+    painter.end();
+    const QString strPath = folder.filePath(strName + ".png");
+    if (canvas.save(strPath, "PNG")) return true;
+    fprintf(stderr, "make_ui_images: cannot write %s\n", qPrintable(strPath));
+    return false;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,18 +240,16 @@ int main(int argc, char** argv) {
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     if (!folder.exists() && !QDir().mkpath(folder.path())) return 1;
-    for (const IMAGE& image : kImages) {
-        QImage canvas(image.nSize, image.nSize, QImage::Format_ARGB32_Premultiplied);
-        canvas.fill(Qt::transparent);
-        QPainter painter(&canvas);
-        painter.setRenderHint(QPainter::Antialiasing);
-        image.draw(painter, image.nSize);
-        painter.end();
-        const QString strPath = folder.filePath(QString(image.szName) + ".png");
-        if (!canvas.save(strPath, "PNG")) {
-            fprintf(stderr, "make_ui_images: cannot write %s\n", qPrintable(strPath));
+    for (const IMAGE& image : kImages)
+        if (!Save(folder, image.szName, image.nSize, image.draw)) return 1;
+    const QDir iconFolder(folder.filePath("FileIcon"));
+    if (!iconFolder.exists() && !QDir().mkpath(iconFolder.path())) return 1;
+    constexpr int FILE_ICON_SIZE = 32;
+    for (const std::string& strName : FileIconNames()) {
+        const RESULT_GROUP eGroup = IconGroup(strName);
+        if (!Save(iconFolder, QString::fromStdString(strName), FILE_ICON_SIZE,
+                  [eGroup](QPainter& p, qreal s) { FileIcon(p, s, eGroup); }))
             return 1;
-        }
     }
     return 0;
 }
