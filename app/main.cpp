@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
         window.Init();
         CWindowJobs jobs(window, rsb_getDiskList());
         QObject::connect(&window, &DRUI::ScanRequested, &jobs, &CWindowJobs::OnScanRequested);
+        window.SetResultJobs(&jobs);
         window.show();
         app.exec();
     }

@@ -5,14 +5,13 @@
 
 #include "engine/result_codes.h"
 #include "session/professional_recovery.h"
+#include "ui/detail_dialog.h"
 
 namespace {
 // The sweep's reports carry this weight (the dialog shows sector counts for them only).
 constexpr int SWEEP_WEIGHT = SWEEP_REPORT_WEIGHT;
 // The recovery job's closing report.
 constexpr int RECOVERY_CLOSING_WEIGHT = 1000;
-// A file that failed or came back partial, for the detail list.
-constexpr int FILE_NOT_WHOLE = 1;
 // What a preview may hold in memory, and the length of the path a picture's preview goes to.
 constexpr int PREVIEW_BYTES = 10240;
 constexpr int PREVIEW_PATH_CHARS = 512;
@@ -37,9 +36,18 @@ void CSessionJobs::SetScanArea(const std::string& strSource, unsigned long long 
     m_u64Sectors = u64Sectors;
 }
 
-void CSessionJobs::SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder) {
+void CSessionJobs::SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder,
+                               bool bForceDestination) {
     m_vecChosen = vecChosen;
     m_strFolder = strFolder;
+    m_bForceDestination = bForceDestination;
+}
+
+SESSION_RESULT CSessionJobs::CheckDestination(const std::string& strFolder) {
+    m_strError.clear();
+    const SESSION_RESULT eResult = m_session.SetDestination(strFolder, false);
+    if (eResult != SESSION_OK) m_strError = m_session.LastError();
+    return eResult;
 }
 
 void CSessionJobs::_ScanProcess(void* pParam, int& nRet) {
@@ -74,6 +82,8 @@ void CSessionJobs::_PreviewProcess(void* pParam, int& nRet) {
     pSelf->m_reports.Reset(JOB_PREVIEW);
     nRet = pSelf->Preview();
     pSelf->m_reports.MarkDone(JOB_PREVIEW);
+    // An engine that failed before its last report would leave the dialog waiting.
+    emit pSelf->m_reports.PreViewCallBackForSlot(100, nRet);
 }
 
 int CSessionJobs::Preview() {
@@ -82,7 +92,6 @@ int CSessionJobs::Preview() {
     CProfessionalRecovery* pEngine = m_session.Engine();
     if (pEngine == nullptr) {
         m_vecPreviewBytes.clear();
-        emit m_reports.PreViewCallBackForSlot(100, KR_ERROR_INVALID_PARAMETER);
         return KR_ERROR_INVALID_PARAMETER;
     }
     std::vector<wchar_t> vecPath(PREVIEW_PATH_CHARS, L'\0');
@@ -117,6 +126,14 @@ int CSessionJobs::Scan() {
     return eResult;
 }
 
+std::vector<__SEARCH_FILE_INFO__> CSessionJobs::TakeHits() {
+    return std::move(m_vecHits);
+}
+
+QString CSessionJobs::FolderOf(const __SEARCH_FILE_INFO__& hit) {
+    return QString::fromStdString(m_session.FolderOf(hit));
+}
+
 int CSessionJobs::Search() {
     m_vecHits.clear();
     if (!m_bScanned) return SESSION_BAD_REQUEST;
@@ -126,7 +143,7 @@ int CSessionJobs::Search() {
 int CSessionJobs::Recover() {
     m_vecFileResults.clear();
     m_strError.clear();
-    SESSION_RESULT eResult = m_session.SetDestination(m_strFolder, false);
+    SESSION_RESULT eResult = m_session.SetDestination(m_strFolder, m_bForceDestination);
     if (eResult != SESSION_OK) {
         m_strError = m_session.LastError();
         return eResult;
@@ -170,6 +187,6 @@ void CSessionJobs::OnRecoveryProgress(const SESSION_RECOVERY_PROGRESS& progress)
 
 void CSessionJobs::OnFileDone(const SESSION_FILE_RESULT& result) {
     m_vecFileResults.push_back(result);
-    const int nError = result.nResult != 0 || result.bPartial ? FILE_NOT_WHOLE : 0;
+    const int nError = result.bPartial ? FILE_PARTIAL : result.nResult != 0 ? FILE_FAILED : FILE_RECOVERED;
     emit m_reports.RecoveryCallBack(100, 100, nError, QString::fromStdString(result.strPath));
 }

@@ -17,7 +17,12 @@ public:
     // What the next jobs work on; set on the interface thread before a job starts.
     void SetScanArea(const std::string& strSource, unsigned long long u64StartSector, unsigned long long u64Sectors);
     void SetCategories(int nCategoryMask) { m_nCategoryMask = nCategoryMask; }
-    void SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder);
+    // bForceDestination: recover into a folder that lies on the source (the user agreed to it).
+    void SetRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const std::string& strFolder,
+                     bool bForceDestination = false);
+    // Whether strFolder may take recovered files: SESSION_REFUSED when it lies on the source,
+    // SESSION_CANNOT_OPEN when it cannot be made or opened (LastError says why).
+    SESSION_RESULT CheckDestination(const std::string& strFolder);
     void SetPreview(const __SEARCH_FILE_INFO__& file) { m_previewFile = file; }
 
     // The jobs, each for CMyThread (pParam: this object). Each clears its stop request and done
@@ -28,6 +33,10 @@ public:
     static void _PreviewProcess(void* pParam, int& nRet);
 
     const std::vector<__SEARCH_FILE_INFO__>& Hits() const { return m_vecHits; }
+    // The search's finds, handed over (a million of them are not copied).
+    std::vector<__SEARCH_FILE_INFO__> TakeHits();
+    // The folder a find was found in, "A/B/" ("" when none is known).
+    QString FolderOf(const __SEARCH_FILE_INFO__& hit);
     const std::vector<SESSION_FILE_RESULT>& FileResults() const { return m_vecFileResults; }
     // The last preview: a picture's file (empty for others) and the first bytes of anything else.
     const std::wstring& PreviewPath() const { return m_wstrPreviewPath; }
@@ -60,6 +69,7 @@ private:
     std::vector<__SEARCH_FILE_INFO__> m_vecHits;
     std::vector<__SEARCH_FILE_INFO__> m_vecChosen;
     std::string m_strFolder;
+    bool m_bForceDestination = false;
     std::vector<SESSION_FILE_RESULT> m_vecFileResults;
     std::string m_strError;
     bool m_bScanned = false;

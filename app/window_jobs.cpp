@@ -5,8 +5,14 @@
 
 #include "carving/file_category.h"
 #include "ui/drui.h"
+#include "ui/message_box.h"
 #include "ui/scan_dialog.h"
 #include "util/debug_log.h"
+
+namespace {
+constexpr const char* DESTINATION_ON_SOURCE_QUESTION =
+    "This folder lies on the scanned device.\nWriting there may overwrite the files\nyou want back. Recover there anyway?";
+}  // namespace
 
 CWindowJobs::CWindowJobs(DRUI& window, std::vector<std::string> vecDiskPaths)
     : QObject(&window), m_window(window), m_vecDiskPaths(std::move(vecDiskPaths)) {}
@@ -19,9 +25,11 @@ int CWindowJobs::ChosenCategories() const {
     return nMask;
 }
 
-void CWindowJobs::RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob) {
+void CWindowJobs::RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob, const QString& strName,
+                         const QString& strFolder) {
     SCANUI dialog(&m_window);
-    dialog.InitSlot(&m_reports, eKind);
+    if (eKind == JOB_RECOVERY) dialog.SetSaveDir(strFolder);
+    dialog.InitSlot(&m_reports, eKind, strName);
     if (eKind == JOB_SCAN) {
         dialog.move(m_window.pos() + QPoint(m_window.width() / 4, m_window.height() / 4));
         dialog.setFixedSize(SCAN_DIALOG_WIDTH, SCAN_DIALOG_HEIGHT);
@@ -53,4 +61,46 @@ void CWindowJobs::OnScanRequested(_PARTITION_ITEM_ item) {
     DebugLog("_SearchProcess Start\n");
     RunJob(JOB_SEARCH, &CSessionJobs::_SearchProcess);
     DebugLog("_SearchProcess end\n");
+    m_window.ShowResults(m_pJobs->TakeHits());
+}
+
+PREVIEW_RESULT CWindowJobs::RunPreview(const __SEARCH_FILE_INFO__& hit, const QString& strName) {
+    PREVIEW_RESULT preview;
+    if (!m_pJobs) return preview;
+    m_pJobs->SetPreview(hit);
+    RunJob(JOB_PREVIEW, &CSessionJobs::_PreviewProcess, strName);
+    preview.strPicturePath = QString::fromStdWString(m_pJobs->PreviewPath());
+    const std::vector<unsigned char>& vecBytes = m_pJobs->PreviewBytes();
+    preview.bytes = QByteArray(reinterpret_cast<const char*>(vecBytes.data()), static_cast<int>(vecBytes.size()));
+    return preview;
+}
+
+bool CWindowJobs::AcceptDestination(const QString& strFolder, bool& bForce) {
+    bForce = false;
+    const SESSION_RESULT eResult = m_pJobs->CheckDestination(strFolder.toStdString());
+    if (eResult == SESSION_OK) return true;
+    if (eResult != SESSION_REFUSED) {
+        QMessageBox::warning(&m_window, "Free Korvalo", QString::fromStdString(m_pJobs->LastError()));
+        return false;
+    }
+    CMessageBox question(&m_window);
+    question.move(m_window.pos() + QPoint((m_window.width() - MESSAGE_BOX_WIDTH) / 2,
+                                          (m_window.height() - MESSAGE_BOX_HEIGHT) / 2));
+    question.InitQuestionDialog(DESTINATION_ON_SOURCE_QUESTION, false);
+    question.exec();
+    bForce = question.GetMessageBoxRet() == 1;
+    DebugLog("destination on the source: %s\n", bForce ? "recovering there" : "declined");
+    return bForce;
+}
+
+void CWindowJobs::RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) {
+    bool bForce = false;
+    if (!m_pJobs || vecChosen.empty() || !AcceptDestination(strFolder, bForce)) return;
+    m_pJobs->SetRecovery(vecChosen, strFolder.toStdString(), bForce);
+    DebugLog("_RecoveryProcess Start\n");
+    RunJob(JOB_RECOVERY, &CSessionJobs::_RecoveryProcess, QString(), strFolder);
+}
+
+QString CWindowJobs::FolderOf(const __SEARCH_FILE_INFO__& hit) {
+    return m_pJobs ? m_pJobs->FolderOf(hit) : QString();
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Runs the window's jobs: when the device page asks for a scan, the scan and then the search
-// run on a worker thread, each behind its modal progress dialog; the interface thread only
-// shows their reports. The session and its engine stay until the next scan.
+// run on a worker thread, each behind its modal progress dialog, and the results page shows
+// the finds; its previews and recoveries run the same way. The interface thread only shows the
+// jobs' reports. The session and its engine stay until the next scan.
 #include <QObject>
 #include <memory>
 #include <string>
@@ -12,10 +13,11 @@
 #include "device/partition_records.h"
 #include "ui/disk_tree.h"  // the partition item as a Qt meta type
 #include "ui/job_reports.h"
+#include "ui/result_jobs.h"
 
 class DRUI;
 
-class CWindowJobs : public QObject {
+class CWindowJobs : public QObject, public IResultJobs {
     Q_OBJECT
 
 public:
@@ -25,12 +27,20 @@ public:
 
     CSessionJobs& Jobs() { return *m_pJobs; }
 
+    PREVIEW_RESULT RunPreview(const __SEARCH_FILE_INFO__& hit, const QString& strName) override;
+    void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) override;
+    QString FolderOf(const __SEARCH_FILE_INFO__& hit) override;
+
 public slots:
     void OnScanRequested(_PARTITION_ITEM_ item);
 
 private:
-    // Runs one job behind its progress dialog; returns when the job has ended.
-    void RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob);
+    // Runs one job behind its progress dialog; returns when the job has ended. strName: the
+    // file a preview is for; strFolder: where a recovery writes.
+    void RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob, const QString& strName = QString(),
+                const QString& strFolder = QString());
+    // Asks before recovering into a folder on the scanned device; true when it may be used.
+    bool AcceptDestination(const QString& strFolder, bool& bForce);
     // The search's categories: the start page's boxes (photos, music, videos).
     int ChosenCategories() const;
 

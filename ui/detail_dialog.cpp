@@ -18,6 +18,8 @@ constexpr int TOP_BAR_MIN_HEIGHT = 70;
 CDetail::CDetail(QWidget* pParent) : QDialog(pParent, Qt::Dialog | Qt::FramelessWindowHint) {
     InitDialog();
     setFixedSize(DETAIL_WIDTH, DETAIL_HEIGHT);
+    // Not shown (no frame), but it names the window for the desktop and scripts.
+    setWindowTitle("Recovery Detail");
     installEventFilter(new CWindowDrag(this));
 }
 
@@ -58,7 +60,13 @@ void CDetail::AddTableItem(const QString& strName, int bFailed) {
     QTableWidgetItem* pName = new QTableWidgetItem(strName);
     QTableWidgetItem* pStatus = new QTableWidgetItem();
     int nRow = 0;
-    if (bFailed != 0) {
+    if (bFailed == FILE_PARTIAL) {
+        nRow = m_nFailed + m_nPartial;
+        m_pTable->insertRow(nRow);
+        pStatus->setText("Partial: unreadable sectors");
+        pStatus->setForeground(QColor(230, 120, 0));
+        ++m_nPartial;
+    } else if (bFailed != 0) {
         m_pTable->insertRow(0);
         pStatus->setText("Failed");
         pStatus->setForeground(QColor(255, 0, 0));
@@ -80,7 +88,9 @@ QString CDetail::SummaryText() const {
 }
 
 void CDetail::UpdateSummary() {
-    m_pSummary->setText(QString("  Recovery Detail\n  Sucess:%1 Failed:%2\n").arg(m_nSuccess).arg(m_nFailed));
+    QString strText = QString("  Recovery Detail\n  Sucess:%1 Failed:%2").arg(m_nSuccess).arg(m_nFailed);
+    if (m_nPartial != 0) strText += QString(" Partial:%1").arg(m_nPartial);
+    m_pSummary->setText(strText + "\n");
 }
 
 void CDetail::btnSlot() {

@@ -9,12 +9,14 @@
 #include <QVBoxLayout>
 
 #include "ui/link_config.h"
+#include "ui/result_table_model.h"
 #include "ui/window_drag.h"
 #include "util/app_folder.h"
 #include "util/debug_log.h"
 
 DRUI::DRUI(QWidget* pParent) : QMainWindow(pParent, Qt::FramelessWindowHint) {
     RegisterPartitionItemType();
+    RegisterFileNodeType();
     setFixedSize(DRUI_WIDTH, DRUI_HEIGHT);
     if (const QScreen* pScreen = QGuiApplication::primaryScreen())
         move(pScreen->availableGeometry().center() - rect().center());
@@ -28,8 +30,6 @@ DRUI::DRUI(QWidget* pParent) : QMainWindow(pParent, Qt::FramelessWindowHint) {
 DRUI::~DRUI() = default;
 
 void DRUI::Init() {
-    m_vecPreviewBuf.assign(DRUI_PREVIEW_BYTES, 0);
-    m_vecPreviewText.assign(2 * DRUI_PREVIEW_BYTES, 0);
     m_pStackedLayout = new QStackedLayout();
     m_pStackedLayout->addWidget(InitLayout1Widget());
     m_pStackedLayout->addWidget(InitLayout2Widget());

@@ -11,6 +11,7 @@
 
 #include "ui/app_styles.h"
 #include "ui/drui.h"
+#include "ui/page_parts.h"
 
 namespace {
 constexpr const char* TITLE_TEXT = "\t\tFree Korvalo\n\t           Recover photos, videos, audios";
@@ -25,34 +26,6 @@ constexpr int LINK_BUTTON_RIGHT = 29;
 constexpr int LINK_BUTTON_Y = 40;
 constexpr int CHROME_BUTTON_SIZE = 24;
 
-QVBoxLayout* TightColumn(QWidget* pOwner) {
-    auto* pLayout = new QVBoxLayout(pOwner);
-    pLayout->setSpacing(0);
-    pLayout->setContentsMargins(0, 0, 0, 0);
-    return pLayout;
-}
-
-QHBoxLayout* TightRow(QWidget* pOwner) {
-    auto* pLayout = new QHBoxLayout(pOwner);
-    pLayout->setSpacing(0);
-    pLayout->setContentsMargins(0, 0, 0, 0);
-    return pLayout;
-}
-
-QLabel* AreaLabel(const char* szStyle, int nMinHeight, QWidget* pParent) {
-    auto* pArea = new QLabel(pParent);
-    pArea->setStyleSheet(szStyle);
-    pArea->setMinimumHeight(nMinHeight);
-    return pArea;
-}
-
-QLabel* GreyLine(QWidget* pParent) {
-    auto* pLine = new QLabel(pParent);
-    pLine->setStyleSheet(GREY_LINE_STYLE);
-    pLine->setFixedHeight(4);
-    return pLine;
-}
-
 QPushButton* FlatIconButton(const char* szImage, QWidget* pParent) {
     auto* pButton = new QPushButton(pParent);
     pButton->setFlat(true);
@@ -60,22 +33,6 @@ QPushButton* FlatIconButton(const char* szImage, QWidget* pParent) {
     pButton->setIcon(QIcon(szImage));
     pButton->setIconSize(QSize(CHROME_BUTTON_SIZE, CHROME_BUTTON_SIZE));
     return pButton;
-}
-
-QPushButton* MainButton(const QString& strText, const QFont& font, QWidget* pParent) {
-    auto* pButton = new QPushButton(strText, pParent);
-    pButton->setFlat(true);
-    pButton->setCursor(Qt::PointingHandCursor);
-    pButton->setFont(font);
-    pButton->setStyleSheet(MAIN_BUTTON_STYLE);
-    return pButton;
-}
-
-QLabel* ImageLabel(const char* szImage, QWidget* pParent) {
-    auto* pLabel = new QLabel(pParent);
-    pLabel->setPixmap(QPixmap(szImage));
-    pLabel->setAlignment(Qt::AlignCenter);
-    return pLabel;
 }
 }  // namespace
 
@@ -120,6 +77,45 @@ QWidget* DRUI::CreateTitleBar(QWidget* pParent) {
     return pBar;
 }
 
+QVBoxLayout* DRUI::BeginPage(QWidget* pPage) {
+    QVBoxLayout* pColumn = TightColumn(pPage);
+    pColumn->addWidget(CreateTitleBar(pPage));
+    pColumn->addWidget(GreyLine(pPage));
+    return pColumn;
+}
+
+QHBoxLayout* DRUI::AddPageHeader(QVBoxLayout* pColumn, const char* szImage, const QString& strHeading, int nHeight,
+                                 int nFontSize) {
+    QWidget* pPage = pColumn->parentWidget();
+    QLabel* pHeader = AreaLabel(START_AREA_STYLE, nHeight, pPage);
+    QHBoxLayout* pHeaderRow = TightRow(pHeader);
+    auto* pHeading = new QLabel(strHeading, pHeader);
+    pHeading->setFont(QFont("Arial", nFontSize));
+    pHeaderRow->addSpacing(20);
+    pHeaderRow->addWidget(ImageLabel(szImage, pHeader));
+    pHeaderRow->addSpacing(16);
+    pHeaderRow->addWidget(pHeading, 1);
+    pColumn->addWidget(pHeader);
+    return pHeaderRow;
+}
+
+QWidget* DRUI::CreateBackRow(const QString& strMain, QPushButton*& pMainButton, int nButtonHeight, int nMargin,
+                             QWidget* pParent) {
+    constexpr int BUTTON_WIDTH = 140;
+    auto* pButtons = new QWidget(pParent);
+    QHBoxLayout* pButtonRow = TightRow(pButtons);
+    QPushButton* pBack = MainButton("Back", QFont("Arial", 14, QFont::Bold), pButtons);
+    pBack->setFixedSize(BUTTON_WIDTH, nButtonHeight);
+    connect(pBack, &QPushButton::clicked, this, &DRUI::btnSlotBack);
+    pMainButton = MainButton(strMain, QFont("Arial", 14, QFont::Bold), pButtons);
+    pMainButton->setFixedSize(BUTTON_WIDTH, nButtonHeight);
+    pButtonRow->setContentsMargins(40, nMargin, 40, nMargin);
+    pButtonRow->addWidget(pBack);
+    pButtonRow->addStretch();
+    pButtonRow->addWidget(pMainButton);
+    return pButtons;
+}
+
 QWidget* DRUI::CreateBottomBar(QWidget* pParent) {
     QLabel* pBar = AreaLabel(BAR_BACKGROUND_STYLE, 40, pParent);
     QHBoxLayout* pRow = TightRow(pBar);
@@ -155,9 +151,7 @@ QWidget* DRUI::CreateCategoryTile(const char* szStyle, const char* szImage, cons
 
 QWidget* DRUI::InitLayout1Widget() {
     auto* pPage = new QWidget(this);
-    QVBoxLayout* pColumn = TightColumn(pPage);
-    pColumn->addWidget(CreateTitleBar(pPage));
-    pColumn->addWidget(GreyLine(pPage));
+    QVBoxLayout* pColumn = BeginPage(pPage);
 
     QLabel* pCategories = AreaLabel(CATEGORY_AREA_STYLE, 500, pPage);
     QHBoxLayout* pTiles = TightRow(pCategories);
@@ -207,36 +201,15 @@ QTreeWidget* DRUI::CreateDiskTree(QWidget* pParent) {
 
 QWidget* DRUI::InitLayout2Widget() {
     auto* pPage = new QWidget(this);
-    QVBoxLayout* pColumn = TightColumn(pPage);
-    pColumn->addWidget(CreateTitleBar(pPage));
-    pColumn->addWidget(GreyLine(pPage));
+    QVBoxLayout* pColumn = BeginPage(pPage);
 
-    QLabel* pHeader = AreaLabel(START_AREA_STYLE, 70, pPage);
-    QHBoxLayout* pHeaderRow = TightRow(pHeader);
-    auto* pHeading = new QLabel(DEVICE_HEADING_TEXT, pHeader);
-    pHeading->setFont(QFont("Arial", 12));
-    pHeaderRow->addSpacing(20);
-    pHeaderRow->addWidget(ImageLabel(":/image/scan_files.png", pHeader));
-    pHeaderRow->addSpacing(16);
-    pHeaderRow->addWidget(pHeading, 1);
-    pColumn->addWidget(pHeader);
+    AddPageHeader(pColumn, ":/image/scan_files.png", DEVICE_HEADING_TEXT, 70, 12);
 
     m_pDiskTree = CreateDiskTree(pPage);
     pColumn->addWidget(m_pDiskTree, 1);
 
-    auto* pButtons = new QWidget(pPage);
-    QHBoxLayout* pButtonRow = TightRow(pButtons);
-    QPushButton* pBack = MainButton("Back", QFont("Arial", 14, QFont::Bold), pButtons);
-    pBack->setFixedSize(140, 44);
-    connect(pBack, &QPushButton::clicked, this, &DRUI::btnSlotBack);
-    m_pScanBtn = MainButton("Scan", QFont("Arial", 14, QFont::Bold), pButtons);
-    m_pScanBtn->setFixedSize(140, 44);
+    pColumn->addWidget(CreateBackRow("Scan", m_pScanBtn, 44, 10, pPage));
     connect(m_pScanBtn, &QPushButton::clicked, this, &DRUI::btnSlotScan);
-    pButtonRow->setContentsMargins(40, 10, 40, 10);
-    pButtonRow->addWidget(pBack);
-    pButtonRow->addStretch();
-    pButtonRow->addWidget(m_pScanBtn);
-    pColumn->addWidget(pButtons);
 
     SetMainButtonEnabled(m_pScanBtn, m_pDiskTree->currentItem() != nullptr);
     pColumn->addWidget(CreateBottomBar(pPage));

@@ -120,7 +120,7 @@ void SCANUI::RecoveryCallBackSlot(int nProgress, int nPercent, int nErrorCode, Q
         m_pFinishButton->setText("Finished");
         return;
     }
-    if (nProgress == 100) m_detail.AddTableItem(pRecoveryFileName, nErrorCode != 0 ? 1 : 0);
+    if (nProgress == 100) m_detail.AddTableItem(pRecoveryFileName, nErrorCode);
     m_pStatus->setText(RecoveryStatusText(nProgress, nPercent, pRecoveryFileName));
 }
 

@@ -61,5 +61,6 @@ private:
     QLabel* m_pStatus = nullptr;
     QProgressBar* m_pProgressBar = nullptr;
     QPushButton* m_pFinishButton = nullptr;
-    CDetail m_detail;
+    // A dialog of its own, transient for this one.
+    CDetail m_detail{this};
 };

@@ -47,21 +47,25 @@ private slots:
         QCOMPARE(JobCancelQuestion(JOB_RECOVERY), QString("Are you sure to cancel the recoverying?"));
     }
 
+    // Failures newest first, then files kept in part in their order, then successes.
     void DetailListsFailuresFirstNewestOnTop() {
         CDetail detail;
         detail.AddTableItem("s1.jpg", 0);
+        detail.AddTableItem("P1.jpg", FILE_PARTIAL);
         detail.AddTableItem("A.jpg", 1);
         detail.AddTableItem("s2.jpg", 0);
+        detail.AddTableItem("P2.jpg", FILE_PARTIAL);
         detail.AddTableItem("B.jpg", 1);
         QStringList names, states;
         for (int nRow = 0; nRow < detail.Table()->rowCount(); ++nRow) {
             names << detail.Table()->item(nRow, 0)->text();
             states << detail.Table()->item(nRow, 1)->text();
         }
-        QCOMPARE(names, (QStringList{"B.jpg", "A.jpg", "s1.jpg", "s2.jpg"}));
-        QCOMPARE(states, (QStringList{"Failed", "Failed", "Success", "Success"}));
+        QCOMPARE(names, (QStringList{"B.jpg", "A.jpg", "P1.jpg", "P2.jpg", "s1.jpg", "s2.jpg"}));
+        const QString strPartial = "Partial: unreadable sectors";
+        QCOMPARE(states, (QStringList{"Failed", "Failed", strPartial, strPartial, "Success", "Success"}));
         QCOMPARE(detail.Table()->item(0, 1)->foreground().color(), QColor(255, 0, 0));
-        QCOMPARE(detail.SummaryText(), QString("  Recovery Detail\n  Sucess:2 Failed:2\n"));
+        QCOMPARE(detail.SummaryText(), QString("  Recovery Detail\n  Sucess:2 Failed:2 Partial:2\n"));
         detail.show();
         QTest::mouseClick(&detail, Qt::RightButton);
         QVERIFY(!detail.isVisible());
