@@ -15,7 +15,9 @@ namespace {
 // pkexec's exit status when the user dismissed the dialog or was not authorised.
 constexpr int PKEXEC_DISMISSED = 126;
 constexpr int PKEXEC_NOT_AUTHORISED = 127;
-const char* const DISPLAY_VARIABLES[] = {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"};
+// What the privileged instance needs to reach the user's display, and the disks the user named
+// (pkexec starts it with a clean environment; an administrator's password is asked either way).
+const char* const PASSED_VARIABLES[] = {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "KORVALO_DISKS"};
 constexpr const char* PRIVILEGED_ARGUMENT = "start";
 
 std::vector<char*> ArgumentVector(std::vector<std::string>& vecArgs) {
@@ -34,7 +36,7 @@ STARTUP_ACTION DecideStartup(int argc, bool bRunningAsRoot) {
 std::vector<std::string> PkexecCommand(const std::string& strExecutable,
                                        const std::function<const char*(const char*)>& getEnv) {
     std::vector<std::string> vecArgs = {"pkexec", "env"};
-    for (const char* szName : DISPLAY_VARIABLES) {
+    for (const char* szName : PASSED_VARIABLES) {
         const char* szValue = getEnv(szName);
         if (szValue != nullptr && szValue[0] != '\0') vecArgs.push_back(std::string(szName) + "=" + szValue);
     }

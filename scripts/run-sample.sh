@@ -10,6 +10,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 cmake -S "$root" -B "$build" -DKORVALO_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target korvalo make_sample_files
+# The window program too, so the same card can be opened in it (see the README).
+cmake --build "$build" -j"$(nproc)" --target korvalo-gui >/dev/null 2>&1 || echo "(korvalo-gui not built: no Qt 6)"
 
 out="$root/sample-output"
 work="$out/work"
@@ -63,3 +65,8 @@ while IFS= read -r -d '' recovered; do
   fi
 done < <(find "$out/card" "$out/reformatted" -type f -print0 | sort -z)
 echo "$same of $total recovered files are byte-identical to the originals (in $f)."
+if [ -x "$build/korvalo-gui" ]; then
+  echo
+  echo "Open the same card in the window program:"
+  echo "  KORVALO_DISKS=$card $build/korvalo-gui"
+fi

@@ -28,13 +28,14 @@ private slots:
 
     void PkexecKeepsWhatReachesTheDisplay() {
         const std::map<std::string, std::string> env = {
-            {"DISPLAY", ":1"}, {"XDG_RUNTIME_DIR", "/run/user/1000"}, {"HOME", "/home/ann"}, {"WAYLAND_DISPLAY", ""}};
+            {"DISPLAY", ":1"}, {"XDG_RUNTIME_DIR", "/run/user/1000"}, {"HOME", "/home/ann"}, {"WAYLAND_DISPLAY", ""},
+            {"KORVALO_DISKS", "/home/ann/card.img"}};
         auto getEnv = [&](const char* szName) -> const char* {
             auto it = env.find(szName);
             return it == env.end() ? nullptr : it->second.c_str();
         };
         const std::vector<std::string> expected = {"pkexec", "env", "DISPLAY=:1", "XDG_RUNTIME_DIR=/run/user/1000",
-                                                   "/opt/k/korvalo-gui", "start"};
+                                                   "KORVALO_DISKS=/home/ann/card.img", "/opt/k/korvalo-gui", "start"};
         QVERIFY(PkexecCommand("/opt/k/korvalo-gui", getEnv) == expected);
     }
 
