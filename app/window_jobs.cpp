@@ -54,7 +54,7 @@ void CWindowJobs::OnScanRequested(_PARTITION_ITEM_ item) {
     DebugLog("_ScanProcess end\n");
     // Without an engine there is nothing to search: say why instead of waiting for nothing.
     if (!m_pJobs->LastError().empty()) {
-        QMessageBox::warning(&m_window, "Free Korvalo", QString::fromStdString(m_pJobs->LastError()));
+        WarnOfLastError();
         return;
     }
     m_pJobs->SetCategories(ChosenCategories());
@@ -80,7 +80,7 @@ bool CWindowJobs::AcceptDestination(const QString& strFolder, bool& bForce) {
     const SESSION_RESULT eResult = m_pJobs->CheckDestination(strFolder.toStdString());
     if (eResult == SESSION_OK) return true;
     if (eResult != SESSION_REFUSED) {
-        QMessageBox::warning(&m_window, "Free Korvalo", QString::fromStdString(m_pJobs->LastError()));
+        WarnOfLastError();
         return false;
     }
     CMessageBox question(&m_window);
@@ -99,6 +99,12 @@ void CWindowJobs::RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen
     m_pJobs->SetRecovery(vecChosen, strFolder.toStdString(), bForce);
     DebugLog("_RecoveryProcess Start\n");
     RunJob(JOB_RECOVERY, &CSessionJobs::_RecoveryProcess, QString(), strFolder);
+    // The folder could not be taken after all (it went away since it was checked): say why.
+    if (!m_pJobs->LastError().empty()) WarnOfLastError();
+}
+
+void CWindowJobs::WarnOfLastError() {
+    QMessageBox::warning(&m_window, "Free Korvalo", QString::fromStdString(m_pJobs->LastError()));
 }
 
 QString CWindowJobs::FolderOf(const __SEARCH_FILE_INFO__& hit) {

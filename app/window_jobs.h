@@ -41,6 +41,8 @@ private:
                 const QString& strFolder = QString());
     // Asks before recovering into a folder on the scanned device; true when it may be used.
     bool AcceptDestination(const QString& strFolder, bool& bForce);
+    // A message box with why the last job failed.
+    void WarnOfLastError();
     // The search's categories: the start page's boxes (photos, music, videos).
     int ChosenCategories() const;
 
