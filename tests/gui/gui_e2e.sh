@@ -17,6 +17,7 @@ set -euo pipefail
 gui=$1
 out=$2
 mkdir -p "$out"
+rm -f "$out"/*.png   # no picture of an earlier run may pass for this one
 for tool in Xvfb xdotool xwd convert mkfs.fat mcopy sfdisk sha256sum; do
   command -v "$tool" >/dev/null || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool" >&2; exit 1; }
 done
