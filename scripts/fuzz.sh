@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for the given number of seconds.
+# Builds the libFuzzer targets with clang and runs each for the given number of seconds, from the
+# seeds its script makes and the corpus kept in fuzz/corpus/.
 # Usage: scripts/fuzz.sh [seconds] [target ...]   (default 60 seconds, every target)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,8 +27,11 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   # Seeds made at run time by the target's own script, when it has one (no binary is committed).
   if [ -f "$root/fuzz/seeds/$target.sh" ]; then
-    bash "$root/fuzz/seeds/$target.sh" "$corpus" || echo "(seed script failed; fuzzing without seeds)"
+    # Without its seeds a short run reaches little: a failing seed script fails the run.
+    bash "$root/fuzz/seeds/$target.sh" "$corpus" || { echo "$target: seed script failed" >&2; exit 1; }
   fi
+  # The kept corpus (inputs a long campaign reached) is replayed first, then mutated further.
+  if [ -d "$root/fuzz/corpus/$target" ]; then cp "$root/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null || true; fi
   log="$work/$target.log"
   if ! (cd "$work" && "$build/fuzz/$target" -max_total_time="$seconds" -print_final_stats=1 \
           -artifact_prefix="$work/$target-" "$corpus" >"$log" 2>&1); then

@@ -10,8 +10,8 @@ printf '\000' >"$out/skeleton12"
 printf '\001' >"$out/skeleton16"
 printf '\002' >"$out/skeleton32"
 PATH="$PATH:/usr/sbin:/sbin"
-command -v mkfs.fat >/dev/null 2>&1 || exit 0
-command -v mcopy >/dev/null 2>&1 || exit 0
+command -v mkfs.fat >/dev/null 2>&1 || { echo "mkfs.fat missing" >&2; exit 1; }
+command -v mcopy >/dev/null 2>&1 || { echo "mcopy missing" >&2; exit 1; }
 export MTOOLS_SKIP_CHECK=1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -5,8 +5,8 @@
 set -eu
 out="$1"
 mkdir -p "$out"
-command -v mkfs.fat >/dev/null 2>&1 || [ -x /usr/sbin/mkfs.fat ] || exit 0
-command -v mcopy >/dev/null 2>&1 || exit 0
+command -v mkfs.fat >/dev/null 2>&1 || [ -x /usr/sbin/mkfs.fat ] || { echo "mkfs.fat missing" >&2; exit 1; }
+command -v mcopy >/dev/null 2>&1 || { echo "mcopy missing" >&2; exit 1; }
 PATH="$PATH:/usr/sbin:/sbin"
 export MTOOLS_SKIP_CHECK=1
 work=$(mktemp -d)

@@ -2,13 +2,13 @@
 # Shared by the NTFS seed scripts: makes a small volume with mkntfs, fills it with ntfscp (a
 # resident file, a file of several clusters) and writes one seed per MFT record found.
 # Usage: ntfs_volume_records.sh OUT-DIR PREFIX BYTES-PER-SEED MAX-SEEDS WITH-PASS-TAIL(0|1)
-# Without the tools no seed is written and the fuzzer starts from nothing.
+# Without the tools it fails: a run without seeds reaches little.
 set -eu
 out="$1"
 mkdir -p "$out"
 PATH="$PATH:/usr/sbin:/sbin"
-command -v mkntfs >/dev/null 2>&1 || exit 0
-command -v ntfscp >/dev/null 2>&1 || exit 0
+command -v mkntfs >/dev/null 2>&1 || { echo "mkntfs missing" >&2; exit 1; }
+command -v ntfscp >/dev/null 2>&1 || { echo "ntfscp missing" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 img="$work/ntfs.img"

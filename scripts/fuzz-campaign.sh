@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# A long fuzz run of one target under AddressSanitizer + UndefinedBehaviorSanitizer: seeds from
+# the target's seed script and its kept corpus, a run of the given length on a working corpus
+# that survives between runs, then a merge of what it reached into the kept corpus
+# fuzz/corpus/TARGET (only inputs that add coverage).
+# Usage: scripts/fuzz-campaign.sh TARGET SECONDS [WORK_DIR]   (needs scripts/fuzz.sh's build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+target=$1
+seconds=$2
+work=${3:-/var/tmp/korvalo-fuzz}/$target
+binary="$root/build-fuzz/fuzz/$target"
+[ -x "$binary" ] || { echo "missing $binary: run scripts/fuzz.sh first" >&2; exit 1; }
+kept="$root/fuzz/corpus/$target"
+mkdir -p "$work/corpus" "$work/artifacts" "$kept"
+if [ -f "$root/fuzz/seeds/$target.sh" ]; then
+  bash "$root/fuzz/seeds/$target.sh" "$work/corpus" || { echo "$target: seed script failed" >&2; exit 1; }
+fi
+cp -n "$kept"/* "$work/corpus/" 2>/dev/null || true
+echo "== $target: ${seconds}s from $(ls "$work/corpus" | wc -l) inputs"
+status=0
+(cd "$work" && "$binary" -max_total_time="$seconds" -print_final_stats=1 \
+   -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/run.log" 2>&1) || status=$?
+grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/run.log" || true
+if [ "$status" -ne 0 ]; then
+  tail -n 60 "$work/run.log"
+  echo "$target: finding kept in $work/artifacts/" >&2
+  exit 1
+fi
+# Only what adds coverage goes into the kept corpus.
+mkdir -p "$work/merged"
+rm -f "$work/merged"/*
+"$binary" -merge=1 "$work/merged" "$kept" "$work/corpus" >"$work/merge.log" 2>&1
+rm -f "$kept"/*
+cp "$work/merged"/* "$kept"/ 2>/dev/null || true
+echo "$target: kept corpus $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) KiB"
