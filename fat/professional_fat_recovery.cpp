@@ -87,6 +87,7 @@ void CProfessionalFatRecovery::ClearProfessionalVec(wchar_t* pLogPath) {
     ForgetLastFolderChain();
     ResetDirContexts();
     OpenStore(pLogPath, "Pro_Fat_", m_u64StartSector);
+    m_undealtSpill.SetPlace(m_pScanResult ? m_pScanResult->GetNodeFilePath() : std::string());
 }
 
 int CProfessionalFatRecovery::GetUnUsedSectorCount(unsigned long long& /*u64StartSector*/,

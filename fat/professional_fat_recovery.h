@@ -24,9 +24,13 @@
 #include "fat/fat_dir_context.h"
 #include "fat/fat_file_data.h"
 #include "fat/fat_table.h"
+#include "fat/undealt_sector_spill.h"
 #include "fat/virtual_dbr.h"
 
 constexpr int PRO_FAT_BYTES_PER_SECTOR = 512;
+// Table sectors kept in memory until the end pass (about 40 MiB with their keeping); more go to
+// a file beside the result store, so a huge device costs disk, not memory, and loses none.
+constexpr size_t PRO_FAT_UNDEALT_MEMORY_SECTORS = 65536;
 // The root cluster assumed until a FAT32 boot sector says otherwise.
 constexpr uint32_t PRO_FAT_DEFAULT_ROOT_CLUSTER = 2;
 // Candidate high words tried for a deleted entry on FAT32: 0 to 256.
@@ -120,6 +124,8 @@ public:
     std::vector<unsigned char> GetParentDirCluster(const unsigned char* pSector, int& nLen, uint64_t& u64Sector,
                                                    uint32_t& u32Cluster);
     int ParseUnDealFileMap();
+    // The end pass for one kept sector (taken out of its keeping).
+    void ParseUndealtSector(uint64_t u64Sector, std::vector<unsigned char>& vecSector);
 
     // --- file data ------------------------------------------------------------------------
     int SaveDataToTargetFile(_FILE_NODE_* pNode, wchar_t* pTargetPath);
@@ -129,7 +135,9 @@ public:
     const CVirtualDbrList& GetVirtualDbrList() const { return m_dbrList; }
     uint32_t GetRootClusterNO() const { return m_dwRootClusterNO; }
     size_t GetNoDbrFileCount() const { return m_vecNoDbrFile.size(); }
-    size_t GetUnDealSectorCount() const { return m_mapUnDealFile.size(); }
+    size_t GetUnDealSectorCount() const { return m_mapUnDealFile.size() + m_undealtSpill.Count(); }
+    // How many kept table sectors stay in memory; the rest wait in a file beside the store.
+    void SetUndealtMemoryCap(size_t nSectors) { m_nUndealtMemoryCap = nSectors; }
     size_t GetLongFileInfoCount() const { return m_vecLongFileInfo.size(); }
 
 private:
@@ -184,6 +192,8 @@ private:
     size_t m_nNoDbrCheckedGeometries = 0;
     std::vector<__LONG_FILE_INFO__> m_vecLongFileInfo;
     std::map<uint64_t, __UNDEAL_SECTOR__> m_mapUnDealFile;
+    CUndealtSectorSpill m_undealtSpill;
+    size_t m_nUndealtMemoryCap = PRO_FAT_UNDEALT_MEMORY_SECTORS;
     std::map<uint32_t, __FAT_DIR_RECORD__> m_mapDirInfo;
     std::map<uint32_t, __FAT_DIR_CHAIN__> m_mapDirChain;
     // The folder whose ancestors were registered last, and how many folder records existed then.

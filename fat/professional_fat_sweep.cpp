@@ -8,8 +8,7 @@
 #include "util/debug_log.h"
 
 namespace {
-// Bounds on what waits in memory during a sweep of a large device.
-constexpr size_t MAX_UNDEAL_SECTORS = 262144;  // 128 MiB of sector copies
+// Bound on the long names waiting for their next sector.
 constexpr size_t MAX_LONG_FILE_INFOS = 4096;
 }  // namespace
 
@@ -66,8 +65,12 @@ void CProfessionalFatRecovery::AddUnDealFileMap(const unsigned char* pSector, in
     if (pSector == nullptr || nLen <= 0) return;
     auto it = m_mapUnDealFile.find(u64SectorNo);
     if (it == m_mapUnDealFile.end()) {
-        if (m_mapUnDealFile.size() >= MAX_UNDEAL_SECTORS) {
-            DebugLog("ProfessionalFat undealt sector dropped %llu\n", static_cast<unsigned long long>(u64SectorNo));
+        if (m_mapUnDealFile.size() >= m_nUndealtMemoryCap) {
+            // Memory is full: the sector waits on disk instead. Only a disk that cannot take it
+            // loses it, and says so.
+            if (!m_undealtSpill.Append(u64SectorNo, pSector, static_cast<uint32_t>(nLen)))
+                DebugLog("ProfessionalFat undealt sector dropped %llu: its spill file cannot be written\n",
+                         static_cast<unsigned long long>(u64SectorNo));
             return;
         }
         it = m_mapUnDealFile.emplace(u64SectorNo, __UNDEAL_SECTOR__()).first;
@@ -155,42 +158,49 @@ int CProfessionalFatRecovery::ParseUnDealFileMap() {
     m_lastDirContext = __FAT_DIR_CONTEXT__();
     for (auto it = m_mapUnDealFile.begin(); it != m_mapUnDealFile.end(); ++it) {
         if (it->second.bDealt != 0) continue;
-        const uint64_t u64Sector = it->first;
         // Taken out first, so a chain cut at its own end can never be joined with itself.
         std::vector<unsigned char> vecSector;
         vecSector.swap(it->second.vecData);
         it->second.bDealt = 1;
-        int nLen = static_cast<int>(vecSector.size());
-
-        uint64_t u64RecordSector = u64Sector;
-        uint32_t u32Cluster = 0;
-        std::vector<unsigned char> vecJoined = GetParentDirCluster(vecSector.data(), nLen, u64RecordSector, u32Cluster);
-        if (!vecJoined.empty()) {
-            ParseFatFDTRecord(vecJoined.data(), nLen, u64RecordSector, u32Cluster, nullptr);
-            continue;
-        }
-        const __VIRTUAL_DBR_INFO__* pFound = m_dbrList.GetClusterStartDbr(u64Sector, u32Cluster);
-        if (pFound != nullptr) {
-            const __VIRTUAL_DBR_INFO__ dbr = *pFound;
-            ParseFatFDTRecord(vecSector.data(), nLen, u64Sector, u32Cluster, &dbr);
-            m_lastDirContext.dbr = dbr;
-            m_lastDirContext.dwClusterNO = u32Cluster;
-            m_lastDirContext.u64SectorNO = u64Sector;
-            continue;
-        }
-        if (m_lastDirContext.Covers(u64Sector)) {
-            const __FAT_DIR_CONTEXT__ context = m_lastDirContext;
-            ParseFatFDTRecord(vecSector.data(), nLen, u64Sector, context.dwClusterNO, &context.dbr);
-            continue;
-        }
-        pFound = m_dbrList.GetBestVirtalDbr(u64Sector);
-        uint64_t u64ClusterStart = 0;
-        if (pFound == nullptr || !GetClusterHolding(*pFound, u64Sector, u32Cluster, u64ClusterStart)) continue;
-        const __VIRTUAL_DBR_INFO__ dbr = *pFound;
-        ParseFatFDTRecord(vecSector.data(), nLen, u64ClusterStart, u32Cluster, &dbr);
+        ParseUndealtSector(it->first, vecSector);
     }
     m_mapUnDealFile.clear();
+    // The sectors that waited on disk came later in the sweep than any kept in memory.
+    if (!m_undealtSpill.TakeAll([this](uint64_t u64Sector, std::vector<unsigned char>& vecSector) {
+            ParseUndealtSector(u64Sector, vecSector);
+        }))
+        DebugLog("ProfessionalFat undealt sectors: the spill file could not be read back whole\n");
     return 0;
+}
+
+void CProfessionalFatRecovery::ParseUndealtSector(uint64_t u64Sector, std::vector<unsigned char>& vecSector) {
+    int nLen = static_cast<int>(vecSector.size());
+    uint64_t u64RecordSector = u64Sector;
+    uint32_t u32Cluster = 0;
+    std::vector<unsigned char> vecJoined = GetParentDirCluster(vecSector.data(), nLen, u64RecordSector, u32Cluster);
+    if (!vecJoined.empty()) {
+        ParseFatFDTRecord(vecJoined.data(), nLen, u64RecordSector, u32Cluster, nullptr);
+        return;
+    }
+    const __VIRTUAL_DBR_INFO__* pFound = m_dbrList.GetClusterStartDbr(u64Sector, u32Cluster);
+    if (pFound != nullptr) {
+        const __VIRTUAL_DBR_INFO__ dbr = *pFound;
+        ParseFatFDTRecord(vecSector.data(), nLen, u64Sector, u32Cluster, &dbr);
+        m_lastDirContext.dbr = dbr;
+        m_lastDirContext.dwClusterNO = u32Cluster;
+        m_lastDirContext.u64SectorNO = u64Sector;
+        return;
+    }
+    if (m_lastDirContext.Covers(u64Sector)) {
+        const __FAT_DIR_CONTEXT__ context = m_lastDirContext;
+        ParseFatFDTRecord(vecSector.data(), nLen, u64Sector, context.dwClusterNO, &context.dbr);
+        return;
+    }
+    pFound = m_dbrList.GetBestVirtalDbr(u64Sector);
+    uint64_t u64ClusterStart = 0;
+    if (pFound == nullptr || !GetClusterHolding(*pFound, u64Sector, u32Cluster, u64ClusterStart)) return;
+    const __VIRTUAL_DBR_INFO__ dbr = *pFound;
+    ParseFatFDTRecord(vecSector.data(), nLen, u64ClusterStart, u32Cluster, &dbr);
 }
 
 void CProfessionalFatRecovery::AddFolderNodes() {

@@ -49,9 +49,12 @@ bool CalcVirtualDbr(uint32_t u32ClusterHigh, uint64_t u64SectorHigh, uint32_t u3
     const uint64_t u64Back = static_cast<uint64_t>(u32ClusterLow - 2) * u64SectorsPerCluster;
     if (u64Back > u64SectorLow) return false;
     const uint64_t u64DataStart = u64SectorLow - u64Back;
-    // A data area before the scanned range, or too far into it, has no offset to be stored as.
-    if (u64DataStart < u64VolumeStart || u64DataStart - u64VolumeStart > UINT32_MAX) return false;
+    // A data area before the scanned range belongs to no volume that range holds.
+    if (u64DataStart < u64VolumeStart) return false;
     out.dwSectorsPerCluster = static_cast<uint32_t>(u64SectorsPerCluster);
+    // The offset field has 32 bits: a data area more than 2^32 sectors (2 TiB) into the scanned
+    // range is kept relative to itself instead, which places every cluster the same.
+    if (u64DataStart - u64VolumeStart > UINT32_MAX) u64VolumeStart = u64DataStart;
     out.dwDataStartOffset = static_cast<uint32_t>(u64DataStart - u64VolumeStart);
     out.u64VolumeStartSector = u64VolumeStart;
     return true;

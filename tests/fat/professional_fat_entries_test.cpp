@@ -316,3 +316,48 @@ TEST_F(ProFatEntriesTest, DeletedEntryFindsItsHighWordByContent) {
 }
 
 }  // namespace
+
+// Table sectors past the memory cap wait in a file beside the store and are placed by the end
+// pass just as those kept in memory: none is dropped, whatever the cap.
+TEST_F(ProFatEntriesTest, SectorsPastTheMemoryCapWaitOnDiskAndAreAllPlaced) {
+    std::set<std::string> setFirst;
+    for (const size_t nCap : {PRO_FAT_UNDEALT_MEMORY_SECTORS, size_t(1), size_t(0)}) {
+        m_engine.ClearProfessionalVec(nullptr);
+        m_engine.SetUndealtMemoryCap(nCap);
+        LearnGeometry();
+        TableSector(SectorOf(2), {FatEntryBytes::Directory("PHOTOS     ", 7), FatEntryBytes::File("ROOT    TXT", 10, 40)});
+        TableSector(SectorOf(2) + 1, {FatEntryBytes::File("MORE    TXT", 20, 41)});
+        TableSector(SectorOf(50), {FatEntryBytes::File("FAR     JPG", 30, 42).Delete()});
+        EXPECT_EQ(3u, m_engine.GetUnDealSectorCount()) << nCap;
+        DirStart(7, 0, {FatEntryBytes::File("FIRST   JPG", 40, 43)});
+        m_engine.DealProfessionalRecordVec();
+        EXPECT_EQ(0u, m_engine.GetUnDealSectorCount()) << nCap;
+        std::set<std::string> setNames;
+        for (const auto& entry : CollectFileTree(m_engine)) setNames.insert(entry.first);
+        if (setFirst.empty()) setFirst = setNames;
+        EXPECT_EQ(setFirst, setNames) << "memory cap " << nCap;
+    }
+    EXPECT_EQ((std::set<std::string>{"LostFolder50", "MORE.TXT", "PHOTOS", "ROOT.TXT"}), setFirst);
+}
+
+TEST(UndealtSectorSpill, RecordsComeBackInOrderAndLeaveNoFile) {
+    CTempDir dir;
+    CUndealtSectorSpill spill;
+    spill.SetPlace(dir.File("store"));
+    const unsigned char abA[512] = {1, 2, 3};
+    const std::vector<unsigned char> vecB(4096, 0xB5);
+    ASSERT_TRUE(spill.Append(uint64_t(1) << 40, abA, sizeof(abA)));
+    ASSERT_TRUE(spill.Append(7, vecB.data(), static_cast<uint32_t>(vecB.size())));
+    EXPECT_FALSE(spill.Append(8, abA, 0));
+    EXPECT_EQ(2u, spill.Count());
+    EXPECT_NE(0, access(dir.File("store.undealt").c_str(), F_OK)) << "nameless while in use";
+    std::vector<std::pair<uint64_t, std::vector<unsigned char>>> vecGot;
+    ASSERT_TRUE(spill.TakeAll([&](uint64_t u64Sector, std::vector<unsigned char>& vecData) {
+        vecGot.emplace_back(u64Sector, vecData);
+    }));
+    ASSERT_EQ(2u, vecGot.size());
+    EXPECT_EQ(uint64_t(1) << 40, vecGot[0].first);
+    EXPECT_EQ(std::vector<unsigned char>(abA, abA + sizeof(abA)), vecGot[0].second);
+    EXPECT_EQ(vecB, vecGot[1].second);
+    EXPECT_EQ(0u, spill.Count());
+}

@@ -32,6 +32,25 @@ TEST(VirtualDbrPairRule, ExactDivisionGivesSizeAndDataStart) {
     EXPECT_EQ(128u, dbr.dwSectorsPerCluster);
 }
 
+// A volume more than 2 TiB into a whole-disk scan: the geometry is kept relative to its data
+// area, and every cluster still lands on its absolute sector.
+TEST(VirtualDbrPairRule, DataAreaPastTwoTebibytesStillPlacesClusters) {
+    const uint64_t u64Data = (uint64_t(1) << 33) + 2048 + 32768;  // 4 TiB in, past 2^32 sectors
+    __VIRTUAL_DBR_INFO__ dbr{};
+    ASSERT_TRUE(CalcVirtualDbr(300, u64Data + 298 * 8, 7, u64Data + 5 * 8, 0, dbr));
+    EXPECT_EQ(dbr.dwSectorsPerCluster, 8u);
+    EXPECT_EQ(GetVirtualDbrDataStart(dbr), u64Data);
+    EXPECT_EQ(GetClusterFirstSector(dbr, 1000000), u64Data + 999998ull * 8);
+    uint32_t u32Cluster = 0;
+    EXPECT_TRUE(GetClusterStartingAt(dbr, u64Data + 40, u32Cluster));
+    EXPECT_EQ(u32Cluster, 7u);
+    CVirtualDbrList list;
+    list.CalcVirtualDbrInfo({7, u64Data + 40}, 0);
+    list.AddSectorOffset({7, u64Data + 40});
+    list.CalcVirtualDbrInfo({300, u64Data + 298 * 8}, 0);
+    ASSERT_NE(list.GetVirtualDbrInfo(u64Data + 298 * 8, 300), nullptr);
+}
+
 TEST(VirtualDbrPairRule, RejectsWhatNoVolumeCanBe) {
     __VIRTUAL_DBR_INFO__ dbr{};
     EXPECT_FALSE(CalcVirtualDbr(8, 1010, 5, 1000, 0, dbr)) << "10 / 3 is not exact";
