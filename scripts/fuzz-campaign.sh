@@ -2,7 +2,8 @@
 # A long fuzz run of one target under AddressSanitizer + UndefinedBehaviorSanitizer: seeds from
 # the target's seed script and its kept corpus, a run of the given length on a working corpus
 # that survives between runs, then a merge of what it reached into the kept corpus
-# fuzz/corpus/TARGET (only inputs that add coverage).
+# fuzz/corpus/TARGET: only inputs of at most KEPT_MAX_BYTES (default 8400: 16 sectors and a
+# control byte or two) that reach new edges, so the repository keeps a small corpus CI replays.
 # Usage: scripts/fuzz-campaign.sh TARGET SECONDS [WORK_DIR]   (needs scripts/fuzz.sh's build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,10 +28,12 @@ if [ "$status" -ne 0 ]; then
   echo "$target: finding kept in $work/artifacts/" >&2
   exit 1
 fi
-# Only what adds coverage goes into the kept corpus.
-mkdir -p "$work/merged"
-rm -f "$work/merged"/*
-"$binary" -merge=1 "$work/merged" "$kept" "$work/corpus" >"$work/merge.log" 2>&1
+# Only small inputs that reach new edges go into the kept corpus (hit counts do not count).
+max_bytes=${KEPT_MAX_BYTES:-8400}
+mkdir -p "$work/merged" "$work/small"
+rm -f "$work/merged"/* "$work/small"/*
+find "$work/corpus" "$kept" -type f -size -"$((max_bytes + 1))"c -exec cp -t "$work/small" {} +
+"$binary" -merge=1 -use_counters=0 "$work/merged" "$work/small" >"$work/merge.log" 2>&1
 rm -f "$kept"/*
 cp "$work/merged"/* "$kept"/ 2>/dev/null || true
-echo "$target: kept corpus $(ls "$kept" | wc -l) inputs, $(du -sk "$kept" | cut -f1) KiB"
+echo "$target: kept corpus $(ls "$kept" | wc -l) inputs, $(du -sk --apparent-size "$kept" | cut -f1) KiB"
