@@ -248,8 +248,9 @@ void DRUI::PreviewRow(int nRow) {
 void DRUI::ShowPreview(const PREVIEW_RESULT& preview) {
     if (!preview.strPicturePath.isEmpty()) {
         // A picture that cannot be loaded leaves the area as it was.
+        if (!QFileInfo::exists(preview.strPicturePath)) return;
         const QPixmap picture(preview.strPicturePath);
-        if (!QFileInfo::exists(preview.strPicturePath) || picture.isNull()) return;
+        if (picture.isNull()) return;
         m_pPreviewLabel->setAlignment(Qt::AlignCenter);
         // Shown as it is when it fits; a tall picture is scaled down too, as a wide one is, so
         // it is never shown as a slice of its middle.
