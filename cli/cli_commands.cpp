@@ -2,7 +2,6 @@
 
 #include <signal.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -90,13 +89,6 @@ int Failed(SESSION_RESULT eResult, const CRecoverySession& session) {
     return eResult;
 }
 
-// The id of a find: its place in the numbered list, from 1.
-unsigned long long IdOf(const std::vector<__SEARCH_FILE_INFO__>& vecNumbered, const __SEARCH_FILE_INFO__& hit) {
-    const auto it = std::lower_bound(vecNumbered.begin(), vecNumbered.end(), hit, IsBeforeInIdOrder);
-    if (it == vecNumbered.end() || IsBeforeInIdOrder(hit, *it)) return 0;
-    return static_cast<unsigned long long>(it - vecNumbered.begin()) + 1;
-}
-
 SESSION_SAVED_SCAN_USE SavedScanUseOf(const CLI_OPTIONS& options) {
     if (!options.vecIds.empty()) return SESSION_SAVED_ONLY;
     return options.bRescan ? SESSION_RESCAN : SESSION_USE_SAVED;
@@ -167,29 +159,42 @@ int RunScanCommand(const CLI_OPTIONS& options) {
     listener.Finish();
     if (eScan != SESSION_OK && eScan != SESSION_STOPPED) return Failed(eScan, session);
 
-    // Ids count over every find, whatever the listing shows, so they mean the same to --ids.
-    std::vector<__SEARCH_FILE_INFO__> vecHits;
-    session.Search(FILE_CATEGORY_ALL, vecHits);
-    const std::vector<__SEARCH_FILE_INFO__> vecNumbered = InIdOrder(vecHits);
+    // Ids count over every find, whatever the listing shows, so they mean the same to --ids. The
+    // finds are held as a compact index and each record is read back as it is needed, so a scan
+    // with millions of finds is listed in little memory.
+    CFoundFileIndex index;
+    std::vector<unsigned long long> vecIds;
+    SESSION_RESULT eFinds = session.IndexFinds(index);
+    if (eFinds == SESSION_OK)
+        eFinds = session.ListFinds(options.vecIds.empty() ? options.nCategoryMask : FILE_CATEGORY_ALL, index, vecIds);
+    if (eFinds != SESSION_OK) return Failed(eFinds, session);
     if (!options.vecIds.empty()) {
-        vecHits.clear();
         for (unsigned long long u64Id : options.vecIds) {
-            if (u64Id > vecNumbered.size()) {
-                fprintf(stderr, "korvalo: there is no find %llu: the saved scan has %zu\n", u64Id, vecNumbered.size());
+            if (u64Id > index.Count()) {
+                fprintf(stderr, "korvalo: there is no find %llu: the saved scan has %zu\n", u64Id, index.Count());
                 return CLI_EXIT_USAGE;
             }
-            vecHits.push_back(vecNumbered[u64Id - 1]);
         }
-    } else if (options.nCategoryMask != FILE_CATEGORY_ALL) {
-        session.Search(options.nCategoryMask, vecHits);
+        vecIds = options.vecIds;
     }
+    __SEARCH_FILE_INFO__ hit;
     if (!bRecover) {
-        for (const __SEARCH_FILE_INFO__& hit : vecHits)
-            printf("%s\n", FormatFoundFile(hit, IdOf(vecNumbered, hit), session.FolderOf(hit), options.bJson).c_str());
+        for (unsigned long long u64Id : vecIds) {
+            const SESSION_RESULT eRead = session.ReadFind(index, u64Id, hit);
+            if (eRead != SESSION_OK) return Failed(eRead, session);
+            printf("%s\n", FormatFoundFile(hit, u64Id, session.FolderOf(hit), options.bJson).c_str());
+        }
         if (options.bJson) printf("%s\n", FormatScanSummaryJson(session.Summary()).c_str());
         for (const std::string& strLine : DescribeScanSummary(session.Summary(), true))
             fprintf(stderr, "%s\n", strLine.c_str());
         return session.Outcome();
+    }
+    std::vector<__SEARCH_FILE_INFO__> vecHits;
+    vecHits.reserve(vecIds.size());
+    for (unsigned long long u64Id : vecIds) {
+        const SESSION_RESULT eRead = session.ReadFind(index, u64Id, hit);
+        if (eRead != SESSION_OK) return Failed(eRead, session);
+        vecHits.push_back(hit);
     }
     const SESSION_RESULT eRecover = session.Recover(vecHits, options.bTree);
     listener.Finish();

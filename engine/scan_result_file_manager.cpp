@@ -582,7 +582,8 @@ int CScanResultFileManager::InitSearchCallBack(SEARCH_CALLBACK pSearchCallBack, 
     return 0;
 }
 
-int CScanResultFileManager::SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
+template <typename ON_HIT, typename ON_CHUNK_END>
+int CScanResultFileManager::WalkSelectedRecords(wchar_t* pSearchKey, ON_HIT onHit, ON_CHUNK_END onChunkEnd) {
     std::string strKey = Unicode2Ansi(pSearchKey);
     if (strKey.size() > kMaxSearchKeyBytes) strKey.resize(kMaxSearchKeyBytes);
     FlushBufToFile();
@@ -594,23 +595,56 @@ int CScanResultFileManager::SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<
     if (u64FileSize > SEARCH_OTHER_MAX_FILE_SIZE) bWantOther = false;
 
     CSearchExtensionFilter filter(strKey.c_str(), bWantOther);
-    const size_t nHitsBefore = vecResult.size();
+    unsigned long long u64RecordsBefore = 0;
     ReadNodeChunks(hFile, u64FileSize, [&](const unsigned char* pRecords, size_t nRecords, unsigned long long u64Done) {
         for (size_t i = 0; i < nRecords; ++i) {
             const unsigned char* pRecord = pRecords + i * NODE_RECORD_SIZE;
             if (RecordIsDir(pRecord)) continue;
             if (!filter.Takes(RecordName(pRecord), sizeof(_FILE_NODE_::szFileName), RecordIsHealthy(pRecord))) continue;
-            _FILE_NODE_ node;
-            CopyRecord(pRecord, node);
-            vecResult.emplace_back(node);
+            if (!onHit(pRecord, static_cast<unsigned int>(u64RecordsBefore + i + 1))) return false;
         }
-        ReserveForProjectedHits(vecResult, vecResult.size() - nHitsBefore, u64Done, u64FileSize);
+        u64RecordsBefore += nRecords;
+        if (!onChunkEnd(u64Done, u64FileSize)) return false;
         if (m_pSearchCallBack == nullptr) return true;
         int nPercent = static_cast<int>(u64Done * 100 / u64FileSize);
         return m_pSearchCallBack(m_pSearchParam, nPercent, nullptr) == 0;
     });
     close(hFile);
     m_u64HiddenDamagedCount = filter.HiddenDamagedCount();
-    SortRecords(vecResult, SearchVectorCmp);
     return 1;
+}
+
+int CScanResultFileManager::SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
+    const size_t nHitsBefore = vecResult.size();
+    const int nRead = WalkSelectedRecords(
+        pSearchKey,
+        [&](const unsigned char* pRecord, unsigned int) {
+            _FILE_NODE_ node;
+            CopyRecord(pRecord, node);
+            vecResult.emplace_back(node);
+            return true;
+        },
+        [&](unsigned long long u64Done, unsigned long long u64FileSize) {
+            ReserveForProjectedHits(vecResult, vecResult.size() - nHitsBefore, u64Done, u64FileSize);
+            return true;
+        });
+    SortRecords(vecResult, SearchVectorCmp);
+    return nRead;
+}
+
+int CScanResultFileManager::VisitFileNodeInfo(wchar_t* pSearchKey, const FOUND_NODE_VISITOR& onFind) {
+    return WalkSelectedRecords(
+        pSearchKey,
+        [&](const unsigned char* pRecord, unsigned int nRecord) {
+            _FILE_NODE_ node;
+            CopyRecord(pRecord, node);
+            return onFind(node, nRecord);
+        },
+        [](unsigned long long, unsigned long long) { return true; });
+}
+
+int CScanResultFileManager::ReadFileNode(unsigned int nRecord, _FILE_NODE_& node) {
+    FlushBufToFile();
+    if (m_hNodeFile < 0) return KR_ERROR_READ_FAULT;
+    return ReadNodes(std::vector<unsigned int>{nRecord}, [&](const unsigned char* pRecord) { CopyRecord(pRecord, node); });
 }

@@ -7,6 +7,7 @@
 //   <name>_DirInfo   264-byte _DIR_FILE_INFO_ records of the folders, rewritten on flush.
 // One thread at a time; nothing is locked.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +93,14 @@ public:
     // "*.other" for files of no known category) and sorts the whole vector. Flushes first.
     // 1 when the node file was read, 0 when it could not be opened.
     int SearchFileNodeInfo(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult);
+    // The same selection, handed to onFind(node, nRecord) in node-file order instead of kept:
+    // nRecord is the node's place in the file from 1, the number ReadFileNode takes. onFind
+    // answers whether to go on. 1 when the node file was read, 0 when it could not be opened.
+    using FOUND_NODE_VISITOR = std::function<bool(const _FILE_NODE_& node, unsigned int nRecord)>;
+    int VisitFileNodeInfo(wchar_t* pSearchKey, const FOUND_NODE_VISITOR& onFind);
+    // Node nRecord (from 1) read back from the node file: 0, KR_ERROR_READ_FAULT past its end,
+    // or the read's error.
+    int ReadFileNode(unsigned int nRecord, _FILE_NODE_& node);
     // Pictures the last search would have taken but left out because they were judged damaged.
     unsigned long long GetHiddenDamagedCount() const { return m_u64HiddenDamagedCount; }
 
@@ -124,6 +133,10 @@ private:
     // record to visit in list order. 0 or the error of the first failed read.
     template <typename VISIT>
     int ReadNodes(const std::vector<unsigned int>& vecNodes, VISIT visit);
+    // The search's walk: each selected record to onHit(record, nRecord), and after each chunk
+    // onChunkEnd(bytes read, node-file size); both answer whether to go on.
+    template <typename ON_HIT, typename ON_CHUNK_END>
+    int WalkSelectedRecords(wchar_t* pSearchKey, ON_HIT onHit, ON_CHUNK_END onChunkEnd);
     // The first key whose list holds nFileIndex (so the map's own order decides), or false.
     bool FindParentKey(unsigned int nFileIndex, unsigned long long& u64Key);
     // Position in the folder list of the first folder of that identity, or -1.

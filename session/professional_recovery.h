@@ -5,6 +5,7 @@
 // in 64 KiB chunks, offering each sector to the NTFS, FAT and carving parsers in that order.
 // Browsing, search, preview and saving go to the engine that made each node.
 #include <array>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -29,6 +30,12 @@ constexpr const char* PRO_UNREADABLE_FILE_NAME = "Unreadable";
 // Progress weights: the fast pass fills 9 % of the bar, the sweep 90 %.
 constexpr int PRO_FAST_PASS_PERCENT = 9;
 constexpr int PRO_SWEEP_PERCENT = 90;
+
+// Where a find's record lies: one of the engines' result stores and its place there.
+struct FOUND_PLACE {
+    unsigned int nStore = 0;   // fast, carving, deep FAT, deep NTFS
+    unsigned int nRecord = 0;  // from 1
+};
 
 class CProfessionalRecovery : public IFileRecoveryParse {
 public:
@@ -84,6 +91,18 @@ public:
     // pictures), so a summary can say that nothing vanished silently.
     unsigned long long GetHiddenDamagedCount();
 
+    // The finds a search with the key gives, unsorted, each with the place of its record, so a
+    // caller can keep a few bytes per find and read the record back later (ReadFind). onFind
+    // answers whether to go on.
+    using FIND_VISITOR = std::function<bool(const __SEARCH_FILE_INFO__& hit, FOUND_PLACE place)>;
+    void VisitFinds(wchar_t* pSearchKey, const FIND_VISITOR& onFind);
+    // How many records the engines' stores hold, folders included: at least as many as any
+    // search gives.
+    size_t GetStoredNodeCount();
+    // The record at a place VisitFinds gave: 0, KR_ERROR_INVALID_PARAMETER for a store that does
+    // not exist, or the store's read error.
+    int ReadFind(FOUND_PLACE place, __SEARCH_FILE_INFO__& hit);
+
     // The fast engine (null when none was made), for callers that need to tell the passes apart.
     IFileRecoveryParse* GetFastRecovery() const { return m_pFastRecovery; }
 
@@ -121,9 +140,6 @@ private:
     // The result stores of every engine (fast, carving, deep FAT, deep NTFS); null where none.
     std::array<CScanResultFileManager*, 4> ResultStores();
     CScanResultFileManager* FastStore();
-    // Notes the first data sector and extension of each hit from nFrom on that has data.
-    void AddFirstSectors(const std::vector<__SEARCH_FILE_INFO__>& vecHits, size_t nFrom,
-                         std::unordered_map<unsigned long long, std::string>& mapBySector);
     // The engine that serves nodes of that source, or null.
     IFileRecoveryParse* EngineOfSource(int nSourceType);
     // The sweep between the fast pass and the end passes. Returns 0 or the callback's answer.

@@ -2,8 +2,11 @@
 // everything else goes to the engine that made the node.
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "engine/node_order.h"
 #include "engine/store_backed_recovery.h"
@@ -146,18 +149,20 @@ bool CProfessionalRecovery::GetFileSystemNodeFirstSector(const _FILE_NODE_& node
     return false;
 }
 
-void CProfessionalRecovery::AddFirstSectors(const std::vector<__SEARCH_FILE_INFO__>& vecHits, size_t nFrom,
-                                            std::unordered_map<unsigned long long, std::string>& mapBySector) {
-    for (size_t i = nFrom; i < vecHits.size(); ++i) {
-        unsigned long long u64Sector = 0;
-        // Empty files share no data, so their first cluster says nothing.
-        if (vecHits[i].u64FileSize != 0 && GetFileSystemNodeFirstSector(vecHits[i], u64Sector))
-            mapBySector.emplace(u64Sector, ExtensionOf(vecHits[i].szFileName));
-    }
-}
+void CProfessionalRecovery::VisitFinds(wchar_t* pSearchKey, const FIND_VISITOR& onFind) {
+    enum { FAST_STORE, CARVING_STORE, DEEP_FAT_STORE, DEEP_NTFS_STORE };
+    const std::array<CScanResultFileManager*, 4> apStores = ResultStores();
+    bool bGoOn = true;
+    auto visitStore = [&](unsigned int nStore, auto onNode) {
+        if (apStores[nStore] == nullptr || !bGoOn) return;
+        apStores[nStore]->VisitFileNodeInfo(pSearchKey, [&](const _FILE_NODE_& node, unsigned int nRecord) {
+            const __SEARCH_FILE_INFO__ hit(node);
+            if (!onNode(hit)) return true;
+            bGoOn = onFind(hit, FOUND_PLACE{nStore, nRecord});
+            return bGoOn;
+        });
+    };
 
-int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
-    const size_t nFirstOwnHit = vecResult.size();
     // What the file systems found, by first data sector: a later find of the same data is a copy.
     std::unordered_map<unsigned long long, std::string> mapFoundBySector;
     auto isCopy = [&](const __SEARCH_FILE_INFO__& hit, unsigned long long u64Sector) {
@@ -167,30 +172,57 @@ int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEA
         // A camera's .thm thumbnail is a JPEG: its carved copy is a duplicate too.
         return SameExtension(it->second, strExt) || (SameExtension(it->second, "thm") && SameExtension(strExt, "jpg"));
     };
+    // Empty files share no data, so their first cluster says nothing.
+    auto firstSector = [&](const __SEARCH_FILE_INFO__& hit, unsigned long long& u64Sector) {
+        return hit.u64FileSize != 0 && GetFileSystemNodeFirstSector(hit, u64Sector);
+    };
 
-    if (m_pFastRecovery != nullptr) {
-        m_pFastRecovery->SearchFileNode(pSearchKey, vecResult);
-        AddFirstSectors(vecResult, nFirstOwnHit, mapFoundBySector);
-    }
-    // The deep engines meet the intact volume's finds again in its free space (the folders of
-    // deleted files): the file system's own listing wins.
-    std::vector<__SEARCH_FILE_INFO__> vecDeep;
-    m_proFatRecovery.SearchFileNode(pSearchKey, vecDeep);
-    m_proNtfsRecovery.SearchFileNode(pSearchKey, vecDeep);
-    const size_t nFirstDeepHit = vecResult.size();
-    for (const __SEARCH_FILE_INFO__& hit : vecDeep) {
+    visitStore(FAST_STORE, [&](const __SEARCH_FILE_INFO__& hit) {
         unsigned long long u64Sector = 0;
-        if (m_pFastRecovery != nullptr && hit.u64FileSize != 0 && GetFileSystemNodeFirstSector(hit, u64Sector) &&
-            isCopy(hit, u64Sector))
-            continue;
-        vecResult.push_back(hit);
-    }
-    AddFirstSectors(vecResult, nFirstDeepHit, mapFoundBySector);
+        if (firstSector(hit, u64Sector)) mapFoundBySector.emplace(u64Sector, ExtensionOf(hit.szFileName));
+        return true;
+    });
+    // The deep engines meet the intact volume's finds again in its free space (the folders of
+    // deleted files): the file system's own listing wins. They are not judged against each other.
+    std::vector<std::pair<unsigned long long, std::string>> vecDeepSectors;
+    auto takeDeep = [&](const __SEARCH_FILE_INFO__& hit) {
+        unsigned long long u64Sector = 0;
+        if (!firstSector(hit, u64Sector)) return true;
+        if (m_pFastRecovery != nullptr && isCopy(hit, u64Sector)) return false;
+        vecDeepSectors.emplace_back(u64Sector, ExtensionOf(hit.szFileName));
+        return true;
+    };
+    visitStore(DEEP_FAT_STORE, takeDeep);
+    visitStore(DEEP_NTFS_STORE, takeDeep);
+    for (auto& sector : vecDeepSectors) mapFoundBySector.emplace(sector.first, std::move(sector.second));
 
-    std::vector<__SEARCH_FILE_INFO__> vecCarved;
-    m_fileTypeRecovery.SearchFileNode(pSearchKey, vecCarved);
-    for (const __SEARCH_FILE_INFO__& hit : vecCarved)
-        if (!isCopy(hit, hit.u64RecordSector)) vecResult.push_back(hit);
+    visitStore(CARVING_STORE, [&](const __SEARCH_FILE_INFO__& hit) { return !isCopy(hit, hit.u64RecordSector); });
+}
+
+int CProfessionalRecovery::ReadFind(FOUND_PLACE place, __SEARCH_FILE_INFO__& hit) {
+    const std::array<CScanResultFileManager*, 4> apStores = ResultStores();
+    if (place.nStore >= apStores.size() || apStores[place.nStore] == nullptr) return KR_ERROR_INVALID_PARAMETER;
+    return apStores[place.nStore]->ReadFileNode(place.nRecord, hit);
+}
+
+size_t CProfessionalRecovery::GetStoredNodeCount() {
+    size_t nNodes = 0;
+    for (CScanResultFileManager* pStore : ResultStores())
+        if (pStore != nullptr) nNodes += pStore->GetFileIndex();
+    return nNodes;
+}
+
+int CProfessionalRecovery::SearchFileNode(wchar_t* pSearchKey, std::vector<__SEARCH_FILE_INFO__>& vecResult) {
+    // Room for every node the stores hold: what stays unused is never touched.
+    try {
+        vecResult.reserve(vecResult.size() + GetStoredNodeCount());
+    } catch (const std::exception&) {
+        // Without the room the list simply grows as it goes.
+    }
+    VisitFinds(pSearchKey, [&](const __SEARCH_FILE_INFO__& hit, FOUND_PLACE) {
+        vecResult.push_back(hit);
+        return true;
+    });
     std::sort(vecResult.begin(), vecResult.end(), SearchVectorCmp);
     return KR_SUCCESS;
 }

@@ -11,8 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <string_view>
-#include <tuple>
+#include <exception>
 
 #include "carving/file_category.h"
 #include "device/disk_reader.h"
@@ -125,19 +124,6 @@ std::string OpenFailureText(const std::string& strPath, int nError) {
 }
 
 }  // namespace
-
-bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__& b) {
-    auto key = [](const __SEARCH_FILE_INFO__& hit) {
-        return std::make_tuple(hit.nSourceType, hit.nFileIndex, hit.u64RecordSector,
-                               std::string_view(hit.szFileName, strnlen(hit.szFileName, sizeof(hit.szFileName))));
-    };
-    return key(a) < key(b);
-}
-
-std::vector<__SEARCH_FILE_INFO__> InIdOrder(std::vector<__SEARCH_FILE_INFO__> vecAllHits) {
-    std::sort(vecAllHits.begin(), vecAllHits.end(), IsBeforeInIdOrder);
-    return vecAllHits;
-}
 
 SESSION_RESULT ForgetSavedScans(const std::string& strSource, size_t& nForgotten, std::string& strError) {
     nForgotten = 0;
@@ -389,29 +375,79 @@ SESSION_RESULT CRecoverySession::Scan(SESSION_SAVED_SCAN_USE eUse) {
     return SESSION_OK;
 }
 
-SESSION_RESULT CRecoverySession::Search(int nCategoryMask, std::vector<__SEARCH_FILE_INFO__>& vecHits) {
-    vecHits.clear();
+SESSION_RESULT CRecoverySession::StartCounting() {
     if (!m_pEngine || !m_bScanned) return Fail(SESSION_BAD_REQUEST, "nothing has been scanned");
-    std::wstring wstrKey = BuildSearchKey(nCategoryMask);
-    m_pEngine->SearchFileNode(&wstrKey[0], vecHits);
-    m_summary.nFound = vecHits.size();
-    m_summary.u64HiddenDamaged = m_pEngine->GetHiddenDamagedCount();
+    m_summary.nFound = 0;
     std::fill(std::begin(m_summary.anBySource), std::end(m_summary.anBySource), 0);
     m_summary.mapByCategory.clear();
-    for (const __SEARCH_FILE_INFO__& hit : vecHits) {
-        if (hit.nSourceType >= 0 && hit.nSourceType <= FILE_SOURCE_CARVING) ++m_summary.anBySource[hit.nSourceType];
-        char szName[sizeof(hit.szFileName) + 1];
-        memcpy(szName, hit.szFileName, sizeof(hit.szFileName));
-        szName[sizeof(hit.szFileName)] = '\0';
-        ++m_summary.mapByCategory[GetDirTypeByFileName(szName)];
-    }
     return SESSION_OK;
 }
 
-SESSION_RESULT CRecoverySession::NumberedFinds(std::vector<__SEARCH_FILE_INFO__>& vecAll) {
-    const SESSION_RESULT eResult = Search(FILE_CATEGORY_ALL, vecAll);
-    vecAll = InIdOrder(std::move(vecAll));
-    return eResult;
+void CRecoverySession::CountFind(const __SEARCH_FILE_INFO__& hit) {
+    ++m_summary.nFound;
+    if (hit.nSourceType >= 0 && hit.nSourceType <= FILE_SOURCE_CARVING) ++m_summary.anBySource[hit.nSourceType];
+    char szName[sizeof(hit.szFileName) + 1];
+    memcpy(szName, hit.szFileName, sizeof(hit.szFileName));
+    szName[sizeof(hit.szFileName)] = '\0';
+    ++m_summary.mapByCategory[GetDirTypeByFileName(szName)];
+}
+
+SESSION_RESULT CRecoverySession::Search(int nCategoryMask, std::vector<__SEARCH_FILE_INFO__>& vecHits) {
+    vecHits.clear();
+    const SESSION_RESULT eStart = StartCounting();
+    if (eStart != SESSION_OK) return eStart;
+    std::wstring wstrKey = BuildSearchKey(nCategoryMask);
+    m_pEngine->SearchFileNode(&wstrKey[0], vecHits);
+    m_summary.u64HiddenDamaged = m_pEngine->GetHiddenDamagedCount();
+    for (const __SEARCH_FILE_INFO__& hit : vecHits) CountFind(hit);
+    return SESSION_OK;
+}
+
+SESSION_RESULT CRecoverySession::IndexFinds(CFoundFileIndex& index) {
+    index.Clear();
+    if (!m_pEngine || !m_bScanned) return Fail(SESSION_BAD_REQUEST, "nothing has been scanned");
+    try {
+        index.Reserve(m_pEngine->GetStoredNodeCount());
+    } catch (const std::exception&) {
+        // Without the room the index simply grows as it goes.
+    }
+    std::wstring wstrKey = BuildSearchKey(FILE_CATEGORY_ALL);
+    m_pEngine->VisitFinds(&wstrKey[0], [&](const __SEARCH_FILE_INFO__& hit, FOUND_PLACE place) {
+        index.Add(hit, place);
+        return true;
+    });
+    index.NumberInIdOrder();
+    return SESSION_OK;
+}
+
+SESSION_RESULT CRecoverySession::ListFinds(int nCategoryMask, const CFoundFileIndex& index,
+                                           std::vector<unsigned long long>& vecIds) {
+    vecIds.clear();
+    const SESSION_RESULT eStart = StartCounting();
+    if (eStart != SESSION_OK) return eStart;
+    vecIds.reserve(index.Count());
+    std::wstring wstrKey = BuildSearchKey(nCategoryMask);
+    m_pEngine->VisitFinds(&wstrKey[0], [&](const __SEARCH_FILE_INFO__& hit, FOUND_PLACE place) {
+        const unsigned long long u64Id = index.IdOf(place);
+        if (u64Id != 0) vecIds.push_back(u64Id);
+        CountFind(hit);
+        return true;
+    });
+    m_summary.u64HiddenDamaged = m_pEngine->GetHiddenDamagedCount();
+    index.SortInSearchOrder(vecIds);
+    return SESSION_OK;
+}
+
+SESSION_RESULT CRecoverySession::ReadFind(const CFoundFileIndex& index, unsigned long long u64Id,
+                                          __SEARCH_FILE_INFO__& hit) {
+    FOUND_PLACE place;
+    if (!m_pEngine || !index.PlaceOf(u64Id, place))
+        return Fail(SESSION_BAD_REQUEST, "there is no find " + std::to_string(u64Id));
+    const int nResult = m_pEngine->ReadFind(place, hit);
+    if (nResult != 0)
+        return Fail(SESSION_CANNOT_OPEN, "cannot read find " + std::to_string(u64Id) + " back from the saved scan: " +
+                                             DescribeRecoveryError(nResult));
+    return SESSION_OK;
 }
 
 std::string CRecoverySession::FolderOf(const __SEARCH_FILE_INFO__& hit) {

@@ -21,6 +21,7 @@
 #include "device/volume_label.h"
 #include "device/sector_ranges.h"
 #include "engine/file_node.h"
+#include "session/found_file_index.h"
 #include "session/recovery_result.h"
 
 class CProfessionalRecovery;
@@ -97,12 +98,6 @@ struct SESSION_SUMMARY {
     bool bDestinationFull = false;
 };
 
-// Orders finds the way their ids count: by engine, then by place in its store, which is the
-// same every time a saved scan is reused as it stands.
-bool IsBeforeInIdOrder(const __SEARCH_FILE_INFO__& a, const __SEARCH_FILE_INFO__& b);
-// Every find of a search of all categories, in id order: the find with id N is element N - 1.
-std::vector<__SEARCH_FILE_INFO__> InIdOrder(std::vector<__SEARCH_FILE_INFO__> vecAllHits);
-
 // What a front end hears; every call comes on the thread that runs the step.
 class ISessionListener {
 public:
@@ -160,8 +155,14 @@ public:
     SESSION_RESULT Scan(SESSION_SAVED_SCAN_USE eUse = SESSION_USE_SAVED);
     // The finds of the categories in nCategoryMask (FILE_CATEGORY_* bits), sorted.
     SESSION_RESULT Search(int nCategoryMask, std::vector<__SEARCH_FILE_INFO__>& vecHits);
-    // Every find, in id order: the find with id N is vecAll[N - 1].
-    SESSION_RESULT NumberedFinds(std::vector<__SEARCH_FILE_INFO__>& vecAll);
+    // Every find in a compact index, numbered in id order, for listings too long to hold whole.
+    SESSION_RESULT IndexFinds(CFoundFileIndex& index);
+    // The ids of the finds of the categories in nCategoryMask, in search order; the summary
+    // counts them as Search does.
+    SESSION_RESULT ListFinds(int nCategoryMask, const CFoundFileIndex& index, std::vector<unsigned long long>& vecIds);
+    // The record of the find with that id, read back from its store. SESSION_BAD_REQUEST for an
+    // id the index does not hold, SESSION_CANNOT_OPEN when the store cannot be read.
+    SESSION_RESULT ReadFind(const CFoundFileIndex& index, unsigned long long u64Id, __SEARCH_FILE_INFO__& hit);
     // Recovers the chosen finds into the destination: into category folders ("photo", ...), or,
     // with bKeepFolders, into the folder paths they were found in. A stop ends the file in hand
     // within a chunk (the cut file is removed); a full destination ends the recovery (what was
@@ -191,6 +192,10 @@ public:
     static int OnSearchReport(void* pParam, int nPercent, wchar_t*);
 
 private:
+    // A search's start: SESSION_BAD_REQUEST (said) when nothing was scanned; else the summary's
+    // counts of finds are emptied for CountFind.
+    SESSION_RESULT StartCounting();
+    void CountFind(const __SEARCH_FILE_INFO__& hit);
     SESSION_RESULT Fail(SESSION_RESULT eResult, const std::string& strText);
     // Takes the work folder when it can be written and no other session uses it; else says why.
     bool TakeWorkFolder(const std::string& strFolder, std::string& strWhyNot);

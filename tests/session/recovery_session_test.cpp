@@ -146,7 +146,7 @@ TEST_F(RecoverySessionTest, StoppedScanIsRecoveredThenContinuedThenReused) {
         for (const SESSION_SCAN_PROGRESS& p : listener.vecScan)
             EXPECT_TRUE(p.u64SectorsDone == 0 || p.u64SectorsDone >= u64StoppedAt) << "the first half was swept again";
         EXPECT_EQ(4096u - u64StoppedAt, session.Summary().u64SectorsSwept);
-        ASSERT_EQ(SESSION_OK, session.NumberedFinds(vecResumed));
+        ASSERT_EQ(SESSION_OK, session.Search(FILE_CATEGORY_ALL, vecResumed));
         std::set<std::string> setNames;
         for (const __SEARCH_FILE_INFO__& hit : vecResumed) setNames.insert(hit.szFileName);
         EXPECT_EQ(3u, setNames.size());
