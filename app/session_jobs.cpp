@@ -126,18 +126,14 @@ int CSessionJobs::Scan() {
     return eResult;
 }
 
-std::vector<__SEARCH_FILE_INFO__> CSessionJobs::TakeHits() {
-    return std::move(m_vecHits);
-}
-
 QString CSessionJobs::FolderOf(const __SEARCH_FILE_INFO__& hit) {
     return QString::fromStdString(m_session.FolderOf(hit));
 }
 
 int CSessionJobs::Search() {
-    m_vecHits.clear();
+    m_pFinds = std::make_shared<CSessionFinds>(m_session);
     if (!m_bScanned) return SESSION_BAD_REQUEST;
-    return m_session.Search(m_nCategoryMask, m_vecHits);
+    return m_pFinds->List(m_nCategoryMask);
 }
 
 int CSessionJobs::Recover() {

@@ -3,9 +3,11 @@
 // the command line takes, run on a worker thread, with the session's progress turned into the
 // reports the progress dialog shows and its stop request handed back to the session.
 #include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/session_finds.h"
 #include "engine/file_node.h"
 #include "session/recovery_session.h"
 #include "ui/job_reports.h"
@@ -32,9 +34,9 @@ public:
     static void _RecoveryProcess(void* pParam, int& nRet);
     static void _PreviewProcess(void* pParam, int& nRet);
 
-    const std::vector<__SEARCH_FILE_INFO__>& Hits() const { return m_vecHits; }
-    // The search's finds, handed over (a million of them are not copied).
-    std::vector<__SEARCH_FILE_INFO__> TakeHits();
+    // The search's finds (empty before a search), read through this object's session: they must
+    // be let go of before it goes.
+    std::shared_ptr<const IFoundFiles> Finds() const { return m_pFinds; }
     // The folder a find was found in, "A/B/" ("" when none is known).
     QString FolderOf(const __SEARCH_FILE_INFO__& hit);
     const std::vector<SESSION_FILE_RESULT>& FileResults() const { return m_vecFileResults; }
@@ -66,7 +68,7 @@ private:
     unsigned long long m_u64StartSector = 0;
     unsigned long long m_u64Sectors = 0;
     int m_nCategoryMask = 0;
-    std::vector<__SEARCH_FILE_INFO__> m_vecHits;
+    std::shared_ptr<CSessionFinds> m_pFinds;
     std::vector<__SEARCH_FILE_INFO__> m_vecChosen;
     std::string m_strFolder;
     bool m_bForceDestination = false;

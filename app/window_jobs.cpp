@@ -12,6 +12,9 @@
 namespace {
 constexpr const char* DESTINATION_ON_SOURCE_QUESTION =
     "This folder lies on the scanned device.\nWriting there may overwrite the files\nyou want back. Recover there anyway?";
+// Finds chosen for recovery whose records could not be read back from the scan's results.
+constexpr const char* UNREADABLE_FINDS_TEXT =
+    "%1 chosen file(s) could not be read back from the scan's results and are left out of this recovery.";
 }  // namespace
 
 CWindowJobs::CWindowJobs(DRUI& window, std::vector<std::string> vecDiskPaths)
@@ -44,7 +47,8 @@ void CWindowJobs::RunJob(JOB_KIND eKind, CMyThread::JOB_FUNCTION pJob, const QSt
 }
 
 void CWindowJobs::OnScanRequested(_PARTITION_ITEM_ item) {
-    // A new scan drops the last one, its engine and its finds.
+    // A new scan drops the last one, its engine and its finds (the page reading them first).
+    m_window.DropResults();
     m_pJobs.reset(new CSessionJobs(m_reports));
     DebugLog("m_partitionItem.u64StartSector = %lld\n", static_cast<long long>(item.u64StartSector));
     const size_t nDisk = static_cast<size_t>(item.nDiskNumber);
@@ -61,7 +65,7 @@ void CWindowJobs::OnScanRequested(_PARTITION_ITEM_ item) {
     DebugLog("_SearchProcess Start\n");
     RunJob(JOB_SEARCH, &CSessionJobs::_SearchProcess);
     DebugLog("_SearchProcess end\n");
-    m_window.ShowResults(m_pJobs->TakeHits());
+    m_window.ShowResults(m_pJobs->Finds());
 }
 
 PREVIEW_RESULT CWindowJobs::RunPreview(const __SEARCH_FILE_INFO__& hit, const QString& strName) {
@@ -93,7 +97,10 @@ bool CWindowJobs::AcceptDestination(const QString& strFolder, bool& bForce) {
     return bForce;
 }
 
-void CWindowJobs::RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) {
+void CWindowJobs::RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, size_t nUnreadable,
+                              const QString& strFolder) {
+    // Said first, so it is not lost behind the recovery's own dialogs.
+    if (nUnreadable != 0) QMessageBox::warning(&m_window, "Free Korvalo", QString(UNREADABLE_FINDS_TEXT).arg(nUnreadable));
     bool bForce = false;
     if (!m_pJobs || vecChosen.empty() || !AcceptDestination(strFolder, bForce)) return;
     m_pJobs->SetRecovery(vecChosen, strFolder.toStdString(), bForce);

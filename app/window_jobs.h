@@ -28,7 +28,8 @@ public:
     CSessionJobs& Jobs() { return *m_pJobs; }
 
     PREVIEW_RESULT RunPreview(const __SEARCH_FILE_INFO__& hit, const QString& strName) override;
-    void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) override;
+    void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, size_t nUnreadable,
+                     const QString& strFolder) override;
     QString FolderOf(const __SEARCH_FILE_INFO__& hit) override;
 
 public slots:

@@ -20,6 +20,7 @@ void CFoundFileIndex::Add(const __SEARCH_FILE_INFO__& hit, FOUND_PLACE place) {
     const size_t nLen = strnlen(hit.szFileName, sizeof(hit.szFileName));
     ENTRY entry{};
     entry.u64RecordSector = hit.u64RecordSector;
+    entry.u64FileSize = hit.u64FileSize;
     entry.u64NameOffset = m_vecNames.size();
     entry.nSourceType = hit.nSourceType;
     entry.nFileIndex = hit.nFileIndex;

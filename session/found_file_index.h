@@ -27,6 +27,9 @@ public:
     size_t Count() const { return m_vecEntries.size(); }
     // Ids count from 1; false for one past Count().
     bool PlaceOf(unsigned long long u64Id, FOUND_PLACE& place) const;
+    // The name (8-bit, as stored) and size of a find the index holds.
+    std::string_view NameOf(unsigned long long u64Id) const { return NameOf(m_vecEntries[u64Id - 1]); }
+    unsigned long long SizeOf(unsigned long long u64Id) const { return m_vecEntries[u64Id - 1].u64FileSize; }
     // 0 when no find of the index lies at that place.
     unsigned long long IdOf(FOUND_PLACE place) const;
     // Orders ids the way a search lists finds: by name, case left aside, then by id.
@@ -35,6 +38,7 @@ public:
 private:
     struct ENTRY {
         uint64_t u64RecordSector;
+        uint64_t u64FileSize;
         uint64_t u64NameOffset;  // into m_vecNames
         int32_t nSourceType;
         uint32_t nFileIndex;
@@ -42,7 +46,7 @@ private:
         uint16_t nNameLen;
         uint8_t nStore;
     };
-    static_assert(sizeof(ENTRY) <= 32, "an entry stays a tenth of a record");
+    static_assert(sizeof(ENTRY) <= 40, "an entry stays an eighth of a record");
     std::string_view NameOf(const ENTRY& entry) const;
     ID_ORDER_KEY KeyOf(const ENTRY& entry) const;
 

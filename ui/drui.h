@@ -4,9 +4,11 @@
 // The start page picks the categories to look for, the device page the partition to scan, the
 // results page (drui_results.cpp) the finds to recover.
 #include <QMainWindow>
+#include <memory>
 #include <vector>
 
 #include "ui/disk_tree.h"
+#include "ui/found_files.h"
 #include "ui/recovery_selection.h"
 #include "ui/result_groups.h"
 #include "ui/result_jobs.h"
@@ -45,7 +47,9 @@ public:
     // Who runs the preview and recovery jobs of the results page (not owned).
     void SetResultJobs(IResultJobs* pJobs) { m_pResultJobs = pJobs; }
     // Builds a new results page over these finds and shows it; ticks of an earlier scan go.
-    void ShowResults(std::vector<__SEARCH_FILE_INFO__> vecHits);
+    void ShowResults(std::shared_ptr<const IFoundFiles> pFinds);
+    // Removes the results page and lets go of its finds (before whatever they read from goes).
+    void DropResults();
 
     QStackedLayout* Pages() const { return m_pStackedLayout; }
     QPushButton* StartButton() const { return m_pStartBtn; }
@@ -148,7 +152,7 @@ private:
 
     // The results page.
     IResultJobs* m_pResultJobs = nullptr;
-    std::vector<__SEARCH_FILE_INFO__> m_vecSearchFileInfo;
+    std::shared_ptr<const IFoundFiles> m_pFinds;
     CResultGroups m_groups;
     CRecoverySelection m_selection;
     // The extension of each extension row of the tree, by the index the row keeps.

@@ -40,17 +40,29 @@ QString EightBitText(const std::string& strText) {
 }
 }  // namespace
 
-void DRUI::ShowResults(std::vector<__SEARCH_FILE_INFO__> vecHits) {
+void DRUI::DropResults() {
     // The old page shows the old finds: it goes before they do.
     if (m_pResultsPage != nullptr) {
         m_pStackedLayout->removeWidget(m_pResultsPage);
         delete m_pResultsPage;
         m_pResultsPage = nullptr;
     }
-    m_vecSearchFileInfo = std::move(vecHits);
-    m_groups.Build(m_vecSearchFileInfo);
+    m_pFileTree = nullptr;
+    m_pFileTable = nullptr;
+    m_pTableModel = nullptr;
+    m_pCurTreeItem = nullptr;
+    m_vecTreeRowHits.clear();
+    m_selection.Reset(nullptr);
+    m_groups.Build(nullptr);
+    m_pFinds.reset();
+}
+
+void DRUI::ShowResults(std::shared_ptr<const IFoundFiles> pFinds) {
+    DropResults();
+    m_pFinds = pFinds != nullptr ? std::move(pFinds) : std::make_shared<CFoundFilesInMemory>(std::vector<__SEARCH_FILE_INFO__>());
+    m_groups.Build(m_pFinds.get());
     // Ticks belong to the finds of one scan: a new scan starts with none.
-    m_selection.Reset(&m_vecSearchFileInfo);
+    m_selection.Reset(m_pFinds.get());
     m_pCurTreeItem = nullptr;
     m_nPreviewedRow = -1;
     m_pResultsPage = InitLayout3Widget();
@@ -62,7 +74,7 @@ QWidget* DRUI::InitLayout3Widget() {
     auto* pPage = new QWidget(this);
     QVBoxLayout* pColumn = BeginPage(pPage);
     QHBoxLayout* pHeaderRow = AddPageHeader(pColumn, ":/image/recover_file.png",
-                                            QString(RESULTS_HEADING_TEXT).arg(m_vecSearchFileInfo.size()), 60, 11);
+                                            QString(RESULTS_HEADING_TEXT).arg(m_pFinds->Count()), 60, 11);
     m_pSelectLabel = new QLabel(pPage);
     m_pSelectLabel->setFont(QFont("Arial", 12, QFont::Bold));
     pHeaderRow->addWidget(m_pSelectLabel);
@@ -124,7 +136,7 @@ QTreeWidget* DRUI::CreateTree(QWidget* pParent) {
 
 QTableView* DRUI::CreateTable(QWidget* pParent) {
     auto* pTable = new QTableView(pParent);
-    m_pTableModel = new CResultTableModel(m_vecSearchFileInfo, m_selection, pTable);
+    m_pTableModel = new CResultTableModel(m_pFinds, m_selection, pTable);
     m_pTableModel->SetFolderOf([this](const __SEARCH_FILE_INFO__& hit) {
         return m_pResultJobs != nullptr ? m_pResultJobs->FolderOf(hit) : QString();
     });
@@ -241,8 +253,9 @@ void DRUI::PreviewRow(int nRow) {
     const long long nHit = m_pTableModel->HitOfRow(nRow);
     if (nHit < 0 || nRow == m_nPreviewedRow || m_pResultJobs == nullptr) return;
     m_nPreviewedRow = nRow;
-    const __SEARCH_FILE_INFO__& hit = m_vecSearchFileInfo[static_cast<size_t>(nHit)];
-    ShowPreview(m_pResultJobs->RunPreview(hit, FindName(hit)));
+    __SEARCH_FILE_INFO__ hit;
+    if (!m_pFinds->Record(static_cast<size_t>(nHit), hit)) return;
+    ShowPreview(m_pResultJobs->RunPreview(hit, FindName(m_pFinds->Name(static_cast<size_t>(nHit)))));
 }
 
 void DRUI::ShowPreview(const PREVIEW_RESULT& preview) {
@@ -275,5 +288,15 @@ void DRUI::btnRecovery() {
 
 void DRUI::RecoverInto(const QString& strFolder) {
     if (m_selection.Count() == 0 || m_pResultJobs == nullptr) return;
-    m_pResultJobs->RunRecovery(m_selection.Chosen(), strFolder);
+    std::vector<__SEARCH_FILE_INFO__> vecChosen;
+    vecChosen.reserve(m_selection.Count());
+    size_t nUnread = 0;
+    __SEARCH_FILE_INFO__ hit;
+    for (const uint32_t nHit : m_selection.Chosen()) {
+        if (m_pFinds->Record(nHit, hit))
+            vecChosen.push_back(hit);
+        else
+            ++nUnread;
+    }
+    m_pResultJobs->RunRecovery(vecChosen, nUnread, strFolder);
 }

@@ -1,8 +1,8 @@
 #include "ui/recovery_selection.h"
 
-void CRecoverySelection::Reset(const std::vector<__SEARCH_FILE_INFO__>* pHits) {
-    m_pHits = pHits;
-    m_vecTicked.assign(pHits != nullptr ? pHits->size() : 0, 0);
+void CRecoverySelection::Reset(const IFoundFiles* pFinds) {
+    m_pFinds = pFinds;
+    m_vecTicked.assign(pFinds != nullptr ? pFinds->Count() : 0, 0);
     m_nCount = 0;
     m_u64Bytes = 0;
 }
@@ -10,7 +10,7 @@ void CRecoverySelection::Reset(const std::vector<__SEARCH_FILE_INFO__>* pHits) {
 void CRecoverySelection::Set(uint32_t nHit, bool bTicked) {
     if (nHit >= m_vecTicked.size() || (m_vecTicked[nHit] != 0) == bTicked) return;
     m_vecTicked[nHit] = bTicked ? 1 : 0;
-    const unsigned long long u64Size = (*m_pHits)[nHit].u64FileSize;
+    const unsigned long long u64Size = m_pFinds->Size(nHit);
     if (bTicked) {
         ++m_nCount;
         m_u64Bytes += u64Size;
@@ -31,10 +31,10 @@ Qt::CheckState CRecoverySelection::StateOf(const HIT_POSITIONS& vecPositions) co
     return nTicked == vecPositions.size() ? Qt::Checked : Qt::PartiallyChecked;
 }
 
-std::vector<__SEARCH_FILE_INFO__> CRecoverySelection::Chosen() const {
-    std::vector<__SEARCH_FILE_INFO__> vecChosen;
+HIT_POSITIONS CRecoverySelection::Chosen() const {
+    HIT_POSITIONS vecChosen;
     vecChosen.reserve(m_nCount);
     for (size_t i = 0; i < m_vecTicked.size(); ++i)
-        if (m_vecTicked[i] != 0) vecChosen.push_back((*m_pHits)[i]);
+        if (m_vecTicked[i] != 0) vecChosen.push_back(static_cast<uint32_t>(i));
     return vecChosen;
 }

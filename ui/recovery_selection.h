@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/file_node.h"
+#include "ui/found_files.h"
 #include "ui/result_groups.h"
 
 class CRecoverySelection {
 public:
     // Starts empty over these finds (which must outlive the selection or the next Reset).
-    void Reset(const std::vector<__SEARCH_FILE_INFO__>* pHits);
+    void Reset(const IFoundFiles* pFinds);
 
     void Set(uint32_t nHit, bool bTicked);
     void SetAll(const HIT_POSITIONS& vecPositions, bool bTicked);
@@ -22,11 +22,11 @@ public:
     unsigned long long Bytes() const { return m_u64Bytes; }
     // Ticked when all of them are, unticked when none is (or there are none), else partly.
     Qt::CheckState StateOf(const HIT_POSITIONS& vecPositions) const;
-    // The ticked finds, in search order.
-    std::vector<__SEARCH_FILE_INFO__> Chosen() const;
+    // The positions of the ticked finds, in search order.
+    HIT_POSITIONS Chosen() const;
 
 private:
-    const std::vector<__SEARCH_FILE_INFO__>* m_pHits = nullptr;
+    const IFoundFiles* m_pFinds = nullptr;
     std::vector<uint8_t> m_vecTicked;
     size_t m_nCount = 0;
     unsigned long long m_u64Bytes = 0;

@@ -8,14 +8,14 @@
 #include <vector>
 
 #include "carving/file_category.h"
-#include "engine/file_node.h"
+#include "ui/found_files.h"
 
 using HIT_POSITIONS = std::vector<uint32_t>;
 
 class CResultGroups {
 public:
-    // Regroups vecHits; what was there before is dropped.
-    void Build(const std::vector<__SEARCH_FILE_INFO__>& vecHits);
+    // Regroups the finds (none for null); what was there before is dropped.
+    void Build(const IFoundFiles* pFinds);
 
     // Extension key -> positions, ascending by key.
     const std::map<std::string, HIT_POSITIONS>& Group(RESULT_GROUP eGroup) const { return m_amapGroups[eGroup]; }

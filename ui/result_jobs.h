@@ -18,8 +18,10 @@ public:
     virtual ~IResultJobs() = default;
     virtual PREVIEW_RESULT RunPreview(const __SEARCH_FILE_INFO__& hit, const QString& strName) = 0;
     // Recovers the finds into category folders below strFolder, asking first when that folder
-    // lies on the device being scanned.
-    virtual void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) = 0;
+    // lies on the device being scanned. nUnreadable more were chosen but could not be read back
+    // from the scan's results: the user is told they are left out.
+    virtual void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, size_t nUnreadable,
+                             const QString& strFolder) = 0;
     // The folder a find was found in ("A/B/"), empty when none is known.
     virtual QString FolderOf(const __SEARCH_FILE_INFO__& hit) = 0;
 };

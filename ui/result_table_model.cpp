@@ -1,6 +1,5 @@
 #include "ui/result_table_model.h"
 
-#include <cstring>
 #include <string>
 
 #include "util/format.h"
@@ -14,15 +13,13 @@ void RegisterFileNodeType() {
     qRegisterMetaType<_FILE_NODE_>(FILE_NODE_TYPE_NAME);
 }
 
-QString FindName(const __SEARCH_FILE_INFO__& hit) {
-    // A record's name is NUL-terminated, but a damaged one may fill its field.
-    const std::string strName(hit.szFileName, strnlen(hit.szFileName, sizeof(hit.szFileName)));
-    return QString::fromStdWString(Ansi2Unicode(strName.c_str()));
+QString FindName(std::string_view name) {
+    return QString::fromStdWString(Ansi2Unicode(std::string(name).c_str()));
 }
 
-CResultTableModel::CResultTableModel(const std::vector<__SEARCH_FILE_INFO__>& vecHits,
-                                     CRecoverySelection& selection, QObject* pParent)
-    : QAbstractTableModel(pParent), m_vecHits(vecHits), m_selection(selection) {}
+CResultTableModel::CResultTableModel(std::shared_ptr<const IFoundFiles> pFinds, CRecoverySelection& selection,
+                                     QObject* pParent)
+    : QAbstractTableModel(pParent), m_pFinds(std::move(pFinds)), m_selection(selection) {}
 
 void CResultTableModel::ShowRows(const HIT_POSITIONS* pRows, const QIcon& icon) {
     beginResetModel();
@@ -51,23 +48,25 @@ int CResultTableModel::columnCount(const QModelIndex& parent) const {
 QVariant CResultTableModel::data(const QModelIndex& index, int nRole) const {
     const long long nHit = index.isValid() ? HitOfRow(index.row()) : -1;
     if (nHit < 0) return QVariant();
-    const __SEARCH_FILE_INFO__& hit = m_vecHits[static_cast<size_t>(nHit)];
+    const size_t nPos = static_cast<size_t>(nHit);
     const bool bName = index.column() == NAME_COLUMN;
+    __SEARCH_FILE_INFO__ hit;
     switch (nRole) {
         case Qt::DisplayRole:
-            return bName ? FindName(hit)
-                         : QString::fromStdString(GetFileSizeString(static_cast<long long>(hit.u64FileSize)));
+            return bName ? FindName(m_pFinds->Name(nPos))
+                         : QString::fromStdString(GetFileSizeString(static_cast<long long>(m_pFinds->Size(nPos))));
         case Qt::DecorationRole:
             return bName ? QVariant(m_icon) : QVariant();
         case Qt::CheckStateRole:
             return bName ? QVariant(m_selection.IsTicked(static_cast<uint32_t>(nHit)) ? Qt::Checked : Qt::Unchecked)
                          : QVariant();
         case Qt::ToolTipRole: {
-            const QString strFolder = bName && m_folderOf ? m_folderOf(hit) : QString();
-            return strFolder.isEmpty() ? QVariant() : QVariant(strFolder + FindName(hit));
+            if (!bName || !m_folderOf || !m_pFinds->Record(nPos, hit)) return QVariant();
+            const QString strFolder = m_folderOf(hit);
+            return strFolder.isEmpty() ? QVariant() : QVariant(strFolder + FindName(m_pFinds->Name(nPos)));
         }
         case FILE_NODE_ROLE:
-            return QVariant::fromValue(static_cast<const _FILE_NODE_&>(hit));
+            return m_pFinds->Record(nPos, hit) ? QVariant::fromValue(static_cast<const _FILE_NODE_&>(hit)) : QVariant();
         default:
             return QVariant();
     }

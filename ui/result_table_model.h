@@ -1,14 +1,18 @@
 #pragma once
 // The results browser's file table: the finds of one extension, read from the search's finds
-// only for the rows on screen, so an extension with a million finds fills at once. Column 0
+// only for the rows on screen, so an extension with a million finds fills at once; a find's
+// whole record only for its tooltip and role 32. Column 0
 // holds the name, its icon, its tick and the find itself (role 32); column 1 the size.
 #include <QAbstractTableModel>
 #include <QIcon>
 #include <QMetaType>
 #include <functional>
+#include <memory>
+#include <string_view>
 #include <vector>
 
 #include "engine/file_node.h"
+#include "ui/found_files.h"
 #include "ui/recovery_selection.h"
 #include "ui/result_groups.h"
 
@@ -22,7 +26,7 @@ constexpr int FILE_NODE_ROLE = Qt::UserRole;
 void RegisterFileNodeType();
 
 // The name of a find as the window shows it (its 8-bit name decoded).
-QString FindName(const __SEARCH_FILE_INFO__& hit);
+QString FindName(std::string_view name);
 
 class CResultTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -31,7 +35,7 @@ public:
     // The folder a find was found in, for its tooltip ("" when none is known).
     using FOLDER_OF = std::function<QString(const __SEARCH_FILE_INFO__&)>;
 
-    CResultTableModel(const std::vector<__SEARCH_FILE_INFO__>& vecHits, CRecoverySelection& selection,
+    CResultTableModel(std::shared_ptr<const IFoundFiles> pFinds, CRecoverySelection& selection,
                       QObject* pParent = nullptr);
 
     void SetFolderOf(FOLDER_OF folderOf) { m_folderOf = std::move(folderOf); }
@@ -55,7 +59,7 @@ signals:
     void TicksChanged();
 
 private:
-    const std::vector<__SEARCH_FILE_INFO__>& m_vecHits;
+    std::shared_ptr<const IFoundFiles> m_pFinds;
     CRecoverySelection& m_selection;
     const HIT_POSITIONS* m_pRows = nullptr;
     QIcon m_icon;

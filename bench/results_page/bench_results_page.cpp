@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    window.ShowResults(std::move(vecFinds));
+    window.ShowResults(std::make_shared<CFoundFilesInMemory>(std::move(vecFinds)));
     QApplication::processEvents();
     const double dOpen = timer.nsecsElapsed() / 1e9;
 

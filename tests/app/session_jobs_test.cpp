@@ -70,8 +70,10 @@ private slots:
         RunJob(&CSessionJobs::_SearchProcess, jobs);
         QVERIFY(reports.IsDone(JOB_SEARCH));
         std::vector<__SEARCH_FILE_INFO__> vecPhotos;
-        for (const __SEARCH_FILE_INFO__& hit : jobs.Hits())
-            if (hit.u64FileSize == vecPhoto.size()) vecPhotos.push_back(hit);
+        const std::shared_ptr<const IFoundFiles> pFinds = jobs.Finds();
+        __SEARCH_FILE_INFO__ hit;
+        for (size_t i = 0; i < pFinds->Count(); ++i)
+            if (pFinds->Size(i) == vecPhoto.size() && pFinds->Record(i, hit)) vecPhotos.push_back(hit);
         QCOMPARE(vecPhotos.size(), size_t(1));
 
         // The photo previews through a picture file holding its bytes.

@@ -9,6 +9,9 @@
 #include <QTreeWidget>
 #include <QtTest>
 #include <cstring>
+#include <memory>
+#include <set>
+#include <string>
 
 #include "ui/drui.h"
 #include "ui/result_table_model.h"
@@ -31,8 +34,10 @@ public:
         vecPreviewed.push_back(hit.szFileName);
         return preview;
     }
-    void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, const QString& strFolder) override {
+    void RunRecovery(const std::vector<__SEARCH_FILE_INFO__>& vecChosen, size_t nUnreadable,
+                     const QString& strFolder) override {
         for (const auto& hit : vecChosen) vecRecovered.push_back(hit.szFileName);
+        nLeftOut = nUnreadable;
         strRecoveredInto = strFolder;
     }
     QString FolderOf(const __SEARCH_FILE_INFO__&) override { return "DCIM/100/"; }
@@ -40,7 +45,26 @@ public:
     PREVIEW_RESULT preview;
     QStringList vecPreviewed, vecRecovered;
     QString strRecoveredInto;
+    size_t nLeftOut = 0;
 };
+
+// Finds in memory whose records named in setLost cannot be read back, as when a scan's results
+// were lost.
+class CLossyFinds : public CFoundFilesInMemory {
+public:
+    CLossyFinds(std::vector<__SEARCH_FILE_INFO__> vecHits, std::set<std::string> setLost)
+        : CFoundFilesInMemory(std::move(vecHits)), m_setLost(std::move(setLost)) {}
+    bool Record(size_t nPos, __SEARCH_FILE_INFO__& hit) const override {
+        return m_setLost.count(std::string(Name(nPos))) == 0 && CFoundFilesInMemory::Record(nPos, hit);
+    }
+
+private:
+    std::set<std::string> m_setLost;
+};
+
+std::shared_ptr<const IFoundFiles> Finds(std::vector<__SEARCH_FILE_INFO__> vecHits, std::set<std::string> setLost = {}) {
+    return std::make_shared<CLossyFinds>(std::move(vecHits), std::move(setLost));
+}
 
 QStringList RowTexts(const QTreeWidgetItem* pParent) {
     QStringList texts;
@@ -62,8 +86,10 @@ private slots:
         window.Init();
         CFakeJobs jobs;
         window.SetResultJobs(&jobs);
-        window.ShowResults({Find("a.JPG", 1000), Find("b.jpg", 2000, 2), Find("c.mp3", 10), Find("d", 1),
-                            Find("x.rm", 1), Find("y.rtf", 1)});
+        // x.rm's record cannot be read back: it is listed, but left out of a recovery, and said so.
+        window.ShowResults(Finds({Find("a.JPG", 1000), Find("b.jpg", 2000, 2), Find("c.mp3", 10), Find("d", 1),
+                                  Find("x.rm", 1), Find("y.rtf", 1)},
+                                 {"x.rm"}));
         QTreeWidget* pTree = window.FileTree();
         QStringList groups;
         for (int i = 0; i < pTree->topLevelItemCount(); ++i) groups << pTree->topLevelItem(i)->text(0);
@@ -110,11 +136,12 @@ private slots:
         pTree->topLevelItem(1)->setCheckState(0, Qt::Checked);
         QCOMPARE(window.Selection().Count(), size_t(3));
         window.RecoverInto("/tmp/out");
-        QCOMPARE(jobs.vecRecovered, (QStringList{"b.jpg", "c.mp3", "x.rm"}));
+        QCOMPARE(jobs.vecRecovered, (QStringList{"b.jpg", "c.mp3"}));
+        QCOMPARE(jobs.nLeftOut, size_t(1));
         QCOMPARE(jobs.strRecoveredInto, QString("/tmp/out"));
 
         // A new scan's page starts with nothing ticked.
-        window.ShowResults({Find("e.png", 5)});
+        window.ShowResults(Finds({Find("e.png", 5)}));
         QCOMPARE(window.Selection().Count(), size_t(0));
         QCOMPARE(window.FileTree()->topLevelItem(0)->checkState(0), Qt::Unchecked);
         QVERIFY(!window.RecoverButton()->isEnabled());
@@ -123,7 +150,7 @@ private slots:
     void PreviewShowsPicturesFittedAndOtherFilesAsText() {
         DRUI window;
         window.Init();
-        window.ShowResults({Find("a.jpg", 1)});
+        window.ShowResults(Finds({Find("a.jpg", 1)}));
         QTemporaryDir dir;
         struct CASE {
             QSize picture, shown;
