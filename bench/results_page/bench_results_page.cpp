@@ -1,5 +1,6 @@
 // How fast the results page opens and scrolls over a million finds:
-//   bench_results_page [FINDS]
+//   bench_results_page [FINDS]          made-up finds held in memory
+//   bench_results_page IMAGE WORK_DIR   the finds of a scan of IMAGE, as the window lists them
 // prints the seconds to build the page, to list the largest extension, to jump through its table
 // from top to bottom (each screen jumped to is painted), to tick every photo, and the peak
 // memory. Runs on the offscreen platform unless another is set.
@@ -14,7 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/session_finds.h"
 #include "ui/drui.h"
+#include "util/app_folder.h"
 
 namespace {
 std::vector<__SEARCH_FILE_INFO__> MakeFinds(size_t nFinds) {
@@ -43,8 +46,23 @@ double PeakMiB() {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const size_t nFinds = argc > 1 ? strtoull(argv[1], nullptr, 10) : 1000000;
-    std::vector<__SEARCH_FILE_INFO__> vecFinds = MakeFinds(nFinds);
+    // A scan's finds are read through the session, which must outlive the page.
+    CRecoverySession session;
+    std::shared_ptr<const IFoundFiles> pFinds;
+    if (argc > 2) {
+        setenv("KORVALO_HOME", argv[2], 1);
+        rsb_createAppFolders();
+        auto pScanned = std::make_shared<CSessionFinds>(session);
+        if (session.OpenSource(argv[1]) != SESSION_OK || session.Scan(SESSION_USE_SAVED) != SESSION_OK ||
+            pScanned->List(FILE_CATEGORY_ALL) != SESSION_OK) {
+            fprintf(stderr, "cannot scan %s: %s\n", argv[1], session.LastError().c_str());
+            return 1;
+        }
+        pFinds = pScanned;
+    } else {
+        pFinds = std::make_shared<CFoundFilesInMemory>(MakeFinds(argc > 1 ? strtoull(argv[1], nullptr, 10) : 1000000));
+    }
+    const size_t nFinds = pFinds->Count();
     DRUI window;
     window.Init();
     window.show();
@@ -53,11 +71,11 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    window.ShowResults(std::make_shared<CFoundFilesInMemory>(std::move(vecFinds)));
+    window.ShowResults(std::move(pFinds));
     QApplication::processEvents();
     const double dOpen = timer.nsecsElapsed() / 1e9;
 
-    // The largest extension: jpg, under Photo.
+    // The largest extension: the first under Photo (jpg of the made-up finds).
     QTreeWidgetItem* pJpg = window.FileTree()->topLevelItem(0)->child(0);
     timer.restart();
     window.FileTree()->setCurrentItem(pJpg);
@@ -81,7 +99,7 @@ int main(int argc, char** argv) {
 
     printf("finds                      %zu\n", nFinds);
     printf("open the results page      %.3f s\n", dOpen);
-    printf("list %-7d jpg finds     %.3f s\n", nRows, dList);
+    printf("list the %-7d finds of the largest extension %.3f s\n", nRows, dList);
     printf("jump to %d screens, painted %.3f s (%.2f ms a screen)\n", nScreens, dScroll,
            nScreens > 0 ? dScroll * 1000 / nScreens : 0.0);
     printf("tick all photos (%zu)  %.3f s\n", window.Selection().Count(), dTick);
