@@ -4,7 +4,8 @@
 # that survives between runs, then a merge of what it reached into the kept corpus
 # fuzz/corpus/TARGET: only inputs of at most KEPT_MAX_BYTES (default 8400: 16 sectors and a
 # control byte or two) that reach new edges, so the repository keeps a small corpus CI replays.
-# Usage: scripts/fuzz-campaign.sh TARGET SECONDS [WORK_DIR]   (needs scripts/fuzz.sh's build)
+# Usage: [RECALL_IMAGES=DIR] scripts/fuzz-campaign.sh TARGET SECONDS [WORK_DIR]
+# (needs scripts/fuzz.sh's build; DIR: the images a recall benchmark run kept)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=$1
@@ -16,6 +17,12 @@ kept="$root/fuzz/corpus/$target"
 mkdir -p "$work/corpus" "$work/artifacts" "$kept"
 if [ -f "$root/fuzz/seeds/$target.sh" ]; then
   bash "$root/fuzz/seeds/$target.sh" "$work/corpus" || { echo "$target: seed script failed" >&2; exit 1; }
+fi
+# Slices of the recall benchmark's images (RECALL_IMAGES: its WORK_DIR/images), for the targets
+# that take whole sectors of a volume.
+if [ -n "${RECALL_IMAGES:-}" ]; then
+  /usr/bin/python3 -B "$root/fuzz/seeds/recall_slices.py" "$target" "$RECALL_IMAGES" "$work/corpus" ||
+    { echo "$target: cutting seeds from $RECALL_IMAGES failed" >&2; exit 1; }
 fi
 cp -n "$kept"/* "$work/corpus/" 2>/dev/null || true
 echo "== $target: ${seconds}s from $(ls "$work/corpus" | wc -l) inputs"
