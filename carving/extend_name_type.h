@@ -54,5 +54,16 @@ enum EXTEND_NAME_TYPE : int32_t {
     EXT_MTS = 47,
     EXT_MXF = 48,
     EXT_UNKNOWN = 49,  // no signature found; also marks the end of the type table
+    // camera RAW
+    EXT_CR2 = 60,
+    EXT_NEF = 61,
+    EXT_ARW = 62,
+    EXT_DNG = 63,
+    EXT_ORF = 64,
+    EXT_RW2 = 65,
+    EXT_PEF = 66,
+    EXT_RAF = 67,
 };
+// The largest code in use (the codes are not contiguous: EXT_UNKNOWN sits between them).
+constexpr EXTEND_NAME_TYPE EXT_LARGEST_CODE = EXT_RAF;
 static_assert(sizeof(EXTEND_NAME_TYPE) == 4, "type codes are 4-byte values in records");

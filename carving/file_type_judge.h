@@ -94,6 +94,10 @@ public:
     static EXTEND_NAME_TYPE IsPsdType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsTifType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsIcoType(const unsigned char* pBuf, int nLen);
+    // camera RAW: CR2, NEF, ARW, DNG, ORF, RW2 or PEF in a TIFF container (reads the device
+    // when the first directory lies past the buffer), and RAF
+    static EXTEND_NAME_TYPE IsCameraRawType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsRafType(const unsigned char* pBuf, int nLen);
     // documents, archives and the rest
     static EXTEND_NAME_TYPE IsOffice2003Type(const unsigned char* pBuf, int nLen);  // reads the device
     static EXTEND_NAME_TYPE IsOffice2007Type(const unsigned char* pBuf, int nLen);  // reads the device

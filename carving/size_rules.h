@@ -1,8 +1,8 @@
 #pragma once
 // The size rules of the type table: given a file's head sector (the judge context set up for
 // it), the number of bytes the carved file is taken to occupy from that sector on.
-// One file per family: size_rules_video.cpp, size_rules_audio_picture.cpp and
-// size_rules_document_archive.cpp.
+// One file per family: size_rules_video.cpp, size_rules_audio_picture.cpp,
+// size_rules_document_archive.cpp and size_rules_camera_raw.cpp.
 
 // A rule never answers 0 for a file it sized (a carved file takes at least its head sector);
 // the carving engine still treats 0 as "size unknown" and keeps the head sector.
@@ -37,6 +37,10 @@ unsigned long long GetPNGFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetTIFFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetDefaultPictureFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen);
+
+// camera RAW (size_rules_camera_raw.cpp)
+unsigned long long GetCameraRawFileBytesSize(const unsigned char* pHead, int nLen);  // TIFF-based
+unsigned long long GetRAFFileBytesSize(const unsigned char* pHead, int nLen);
 
 // documents, archives, databases, mail and fonts
 unsigned long long GetOFFICE2003FileBytesSize(const unsigned char* pHead, int nLen);

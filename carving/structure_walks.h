@@ -6,6 +6,8 @@
 // u64CapBytes: a structure that claims more is not believed (0).
 //
 // Preconditions as for every size rule: CFileTypeJudge::ParseFileBuf has set the judge context.
+#include <vector>
+
 #include "carving/file_type_judge.h"
 #include "carving/size_rules.h"
 
@@ -19,6 +21,17 @@ unsigned long long WalkMpegPacks(unsigned long long u64CapBytes);
 unsigned long long WalkMp3Frames(unsigned long long u64CapBytes);
 // TIFF: the image file directories and everything they point to.
 unsigned long long WalkTiffDirectories(unsigned long long u64CapBytes);
+
+// A byte range [u64Start, u64End) of the file that its structure points to.
+struct TIFF_FILE_EXTENT {
+    unsigned long long u64Start;
+    unsigned long long u64End;
+    bool bHoldsOwnHeads;  // a blob of the file's own (maker note, embedded picture as a value)
+};
+// Camera RAW in a TIFF container (CR2, NEF, ARW, DNG, ORF, RW2, PEF): the TIFF walk that also
+// accepts the ORF and RW2 header marks, follows the CR2 header's raw IFD and the maker note's
+// directories, and lists every extent of the sound directories in vecExtents.
+unsigned long long WalkCameraRawDirectories(unsigned long long u64CapBytes, std::vector<TIFF_FILE_EXTENT>& vecExtents);
 // gzip: the member inflated by zlib up to the end of its deflate stream and its trailer.
 unsigned long long InflateGzipMember(unsigned long long u64CapBytes);
 

@@ -51,6 +51,16 @@ const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS] = {
     {"jfif", EXT_JPG, J::IsJpgType, GetJPGFileBytesSize, LEAD("\xFF")},
     {"png", EXT_PNG, J::IsPngType, GetPNGFileBytesSize, LEAD("\x89")},
     {"psd", EXT_PSD, J::IsPsdType, GetDefaultPictureFileBytesSize, LEAD("8")},
+    // Camera RAW before TIFF: the RAW test claims only TIFF heads that a RAW mark or IFD0 names
+    // as a camera's raw file, so every other TIFF still reaches the TIFF row.
+    {"cr2", EXT_CR2, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"nef", EXT_NEF, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"arw", EXT_ARW, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"dng", EXT_DNG, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"orf", EXT_ORF, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"rw2", EXT_RW2, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"pef", EXT_PEF, J::IsCameraRawType, GetCameraRawFileBytesSize, LEAD("IM")},
+    {"raf", EXT_RAF, J::IsRafType, GetRAFFileBytesSize, LEAD("F")},
     {"tif", EXT_TIF, J::IsTifType, GetTIFFileBytesSize, LEAD("IM")},
     {"tiff", EXT_TIF, J::IsTifType, GetTIFFileBytesSize, LEAD("IM")},
     {"ico", EXT_ICO, J::IsIcoType, GetICOFileBytesSize, LEAD("\x00")},

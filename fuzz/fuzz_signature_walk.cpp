@@ -15,7 +15,7 @@ void CheckWalks(const unsigned char* pData, int nLen) {
     EXTEND_NAME_TYPE nFast = CFileTypeJudge::GetDataBufType(pData, nLen);
     EXTEND_NAME_TYPE nPlain = CFileTypeJudge::GetDataBufTypeInTableOrder(pData, nLen);
     if (nFast != nPlain) abort();
-    if (nFast < EXT_DOC || nFast > EXT_UNKNOWN) abort();
+    if (nFast < EXT_DOC || nFast > EXT_LARGEST_CODE) abort();
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ packages=(
   zip unzip p7zip-full              # real archives for the carving tests
   zlib1g-dev                        # inflating gzip members to find their end
   ffmpeg python3-pil                # real videos, audio and pictures for the carving tests
+  libimage-exiftool-perl            # exiftool: the camera RAW fixtures parse as their kind
   python3                           # /usr/bin/python3: the fuzz seed scripts and benchmarks
   fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
   nbdkit libnbd-bin fuse3           # an image with failing sectors behind the kernel's read path

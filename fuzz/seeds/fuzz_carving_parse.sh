@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Seeds for fuzz_carving_parse: the file heads of fuzz_signature_walk, and whole small files of
-# the formats whose size comes from walking their structure, made here by the real tools. The
+# the formats whose size comes from walking their structure, made here by the real tools (camera
+# RAW by the test fixtures' writer). The
 # target reads its first byte as settings (sector size, stop plan), so each file is written
 # after a 0x00 (512-byte sectors) and a 0x01 (4096-byte sectors).
 set -eu
@@ -34,6 +35,9 @@ Image.frombytes("I;16B", (16, 16), bytes(range(256)) * 2).save(out + "/mm.tif", 
 rgb.convert("CMYK").save(out + "/cmyk.jpg", "JPEG")
 PY
 fi
+for kind in cr2 nef arw dng orf rw2 pef raf; do
+    /usr/bin/python3 "$here/../../tests/fixtures/camera_raw.py" "$kind" "$work/camera.$kind" || true
+done
 seq 1 3000 | gzip -n > "$work/a.gz"
 printf '%%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%%%EOF\n2 0 obj\n<< /Length 3 >>\nstream\nabc\nendstream\nendobj\nxref\n2 1\n0000000060 00000 n \ntrailer\n<< /Root 1 0 R /Prev 0 >>\n%%%%EOF\r\n' > "$work/a.pdf"
 

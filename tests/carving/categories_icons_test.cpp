@@ -49,7 +49,7 @@ TEST(FileTypeIcons, LookupIsCaseInsensitiveOnTheWholeName) {
 // the browser's order, where the archive list and the office list have different pictures.
 TEST(FileTypeIcons, ExtensionIconFallsBackToItsListsPicture) {
     const char* const aszCases[][2] = {
-        {"JPG", ":/image/FileIcon/jpg.png"},           {"nef", ":/image/FileIcon/image.png"},
+        {"JPG", ":/image/FileIcon/jpg.png"},           {"crw", ":/image/FileIcon/image.png"},
         {"m4a", ":/image/FileIcon/audio_default.png"}, {"rm", ":/image/FileIcon/audio_default.png"},
         {"docx", ":/image/FileIcon/office_default.png"}, {"mkv", ":/image/FileIcon/video_default.png"},
         {"bz2", ":/image/FileIcon/zip.png"},           {"rtf", ":/image/FileIcon/office_default.png"},
@@ -71,6 +71,7 @@ TEST(FileCategories, SubFoldersAndResultGroupsOfNames) {
         const char* szKey;
     } cases[] = {
         {"a.JPG", "photo", RESULT_GROUP_PHOTO, "jpg"},
+        {"d.RW2", "photo", RESULT_GROUP_PHOTO, "rw2"},        // every carved RAW kind is a photo
         {"c.mp3", "audio", RESULT_GROUP_MUSIC, "mp3"},
         {"x.rm", "audio", RESULT_GROUP_MUSIC, "rm"},          // the audio list comes before the video list
         {"y.rtf", "archive", RESULT_GROUP_ARCHIVE, "rtf"},    // only in the office list

@@ -11,11 +11,11 @@ namespace {
 
 using J = CFileTypeJudge;
 
-TEST(TypeTable, EndsWithTheTerminatorAfter87Rows) {
+TEST(TypeTable, EndsWithTheTerminatorAfter95Rows) {
     int nRows = 0;
     while (szExtendNameAndType[nRows].szExtendName != nullptr) ++nRows;
-    EXPECT_EQ(nRows, 87);
-    const _EXTEND_NAME_AND_TYPE_& end = szExtendNameAndType[87];
+    EXPECT_EQ(nRows, 95);
+    const _EXTEND_NAME_AND_TYPE_& end = szExtendNameAndType[95];
     EXPECT_EQ(end.nFileType, EXT_UNKNOWN);
     EXPECT_EQ(end.pfnIsType, nullptr);
     EXPECT_EQ(end.pfnGetFileBytesSize, nullptr);
@@ -48,20 +48,23 @@ TEST(TypeTable, WalkOrderPutsOverlappingSignaturesInTheirPlace) {
     // Rows pinned by the order the walk relies on.
     EXPECT_EQ(RowOf("mpeg"), 0);
     EXPECT_EQ(RowOf("fla"), 24);
-    EXPECT_EQ(RowOf("doc"), 37);
-    EXPECT_EQ(RowOf("docx"), 52);
-    EXPECT_EQ(RowOf("zip"), 74);
-    EXPECT_EQ(RowOf("exe"), 77);
-    EXPECT_EQ(RowOf("ico"), 36);
-    // "xlsx" stands twice (rows 57 and 60, counting from 1), identical both times.
-    EXPECT_STREQ(szExtendNameAndType[56].szExtendName, "xlsx");
-    EXPECT_STREQ(szExtendNameAndType[59].szExtendName, "xlsx");
-    EXPECT_EQ(szExtendNameAndType[56].pfnIsType, szExtendNameAndType[59].pfnIsType);
+    EXPECT_EQ(RowOf("doc"), 45);
+    EXPECT_EQ(RowOf("docx"), 60);
+    EXPECT_EQ(RowOf("zip"), 82);
+    EXPECT_EQ(RowOf("exe"), 85);
+    EXPECT_EQ(RowOf("ico"), 44);
+    // Camera RAW stands right before TIFF, which would claim its heads.
+    EXPECT_EQ(RowOf("cr2"), 34);
+    EXPECT_EQ(RowOf("tif"), 42);
+    // "xlsx" stands twice (rows 65 and 68, counting from 1), identical both times.
+    EXPECT_STREQ(szExtendNameAndType[64].szExtendName, "xlsx");
+    EXPECT_STREQ(szExtendNameAndType[67].szExtendName, "xlsx");
+    EXPECT_EQ(szExtendNameAndType[64].pfnIsType, szExtendNameAndType[67].pfnIsType);
     // fla and ico have second rows near the end, identical to the first ones.
-    EXPECT_STREQ(szExtendNameAndType[84].szExtendName, "fla");
-    EXPECT_EQ(szExtendNameAndType[84].pfnIsType, szExtendNameAndType[24].pfnIsType);
-    EXPECT_STREQ(szExtendNameAndType[86].szExtendName, "ico");
-    EXPECT_EQ(szExtendNameAndType[86].pfnGetFileBytesSize, szExtendNameAndType[36].pfnGetFileBytesSize);
+    EXPECT_STREQ(szExtendNameAndType[92].szExtendName, "fla");
+    EXPECT_EQ(szExtendNameAndType[92].pfnIsType, szExtendNameAndType[24].pfnIsType);
+    EXPECT_STREQ(szExtendNameAndType[94].szExtendName, "ico");
+    EXPECT_EQ(szExtendNameAndType[94].pfnGetFileBytesSize, szExtendNameAndType[44].pfnGetFileBytesSize);
     // Executables and ghost images have no size rule; every other format has one.
     for (int i = 0; szExtendNameAndType[i].szExtendName != nullptr; ++i) {
         std::string strExt = szExtendNameAndType[i].szExtendName;
@@ -82,6 +85,12 @@ TEST(TypeTable, EveryCodeHasAFirstRowThatNamesIt) {
         EXPECT_STREQ(pRow->szExtendName, szNames[nCode]) << nCode;
     }
     EXPECT_EQ(FindFirstRowOfType(EXT_UNKNOWN), nullptr);
+    const char* szRawNames[] = {"cr2", "nef", "arw", "dng", "orf", "rw2", "pef", "raf"};
+    for (int nCode = EXT_CR2; nCode <= EXT_LARGEST_CODE; ++nCode) {
+        const _EXTEND_NAME_AND_TYPE_* pRow = FindFirstRowOfType(static_cast<EXTEND_NAME_TYPE>(nCode));
+        ASSERT_NE(pRow, nullptr) << nCode;
+        EXPECT_STREQ(pRow->szExtendName, szRawNames[nCode - EXT_CR2]);
+    }
 }
 
 TEST(TypeTable, ExtensionLookupIgnoresCaseAndKnowsOnlyTableRows) {
