@@ -58,6 +58,33 @@ const FAST_WALK_PLAN& GetFastWalkPlan() {
     return plan;
 }
 
+// Containers whose extensions are often given to a sibling kind: an .ogg holding Opus, an .m4a
+// or .heic whose brand is another ISO base media one, a .webm written as plain Matroska.
+enum CONTAINER_FAMILY { FAMILY_NONE, FAMILY_ISO_MEDIA, FAMILY_OGG, FAMILY_MATROSKA };
+
+CONTAINER_FAMILY FamilyOf(EXTEND_NAME_TYPE nType) {
+    switch (nType) {
+    case EXT_HEIC: case EXT_AVIF: case EXT_CR3: case EXT_M4A: case EXT_MP4: case EXT_MOV: case EXT_3GP:
+        return FAMILY_ISO_MEDIA;
+    case EXT_OGG: case EXT_OPUS:
+        return FAMILY_OGG;
+    case EXT_WEBM: case EXT_MKV:
+        return FAMILY_MATROSKA;
+    default:
+        return FAMILY_NONE;
+    }
+}
+
+// Only the kinds above whose extensions came with them; the older types keep their strict test.
+bool AcceptsSiblingKinds(EXTEND_NAME_TYPE nType) {
+    switch (nType) {
+    case EXT_HEIC: case EXT_AVIF: case EXT_CR3: case EXT_M4A: case EXT_OGG: case EXT_OPUS: case EXT_WEBM:
+        return true;
+    default:
+        return false;
+    }
+}
+
 }  // namespace
 
 EXTEND_NAME_TYPE CFileTypeJudge::GetDataBufTypeInTableOrder(const unsigned char* pBuf, int nLen) {
@@ -98,5 +125,7 @@ int CFileTypeJudge::IsFileTypeMatching(const unsigned char* pBuf, int nLen, cons
     m_u64CurrentSector = u64StartSector;
     m_pDiskReader = pReader;
     m_bIsNeedCheckTsFileRange = 0;
-    return pRow->pfnIsType(pBuf, nLen) == pRow->nFileType ? 1 : 0;
+    if (pRow->pfnIsType(pBuf, nLen) == pRow->nFileType) return 1;
+    if (!AcceptsSiblingKinds(pRow->nFileType)) return 0;
+    return FamilyOf(GetDataBufType(pBuf, nLen)) == FamilyOf(pRow->nFileType) ? 1 : 0;
 }

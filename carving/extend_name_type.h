@@ -54,6 +54,16 @@ enum EXTEND_NAME_TYPE : int32_t {
     EXT_MTS = 47,
     EXT_MXF = 48,
     EXT_UNKNOWN = 49,  // no signature found; also marks the end of the type table
+    // ISO base media pictures and audio, RIFF and Matroska relatives, FLAC and Ogg.
+    EXT_HEIC = 50,
+    EXT_AVIF = 51,
+    EXT_CR3 = 52,
+    EXT_M4A = 53,
+    EXT_WEBP = 54,
+    EXT_WEBM = 55,
+    EXT_FLAC = 56,
+    EXT_OGG = 57,
+    EXT_OPUS = 58,
     // camera RAW
     EXT_CR2 = 60,
     EXT_NEF = 61,

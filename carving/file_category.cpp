@@ -22,12 +22,16 @@ bool LowerExtension(const char* szFileName, std::string& strExt) {
     return true;
 }
 
-// The result of the first list holding "." + strExt (a substring test), or nDefault; an
-// extension of one letter matches nothing.
+// The result of the first list holding "." + strExt as a whole entry; failing that, of the
+// first list holding it as part of an entry (a substring test), or nDefault. Whole entries
+// come first so that "avi" is not taken for "avif" nor "fla" for "flac". An extension of one
+// letter matches nothing.
 template <size_t N>
 int FirstListHolding(const std::string& strExt, const LIST_RULE (&rules)[N], int nDefault) {
     const std::string strNeedle = "." + strExt;
     if (strNeedle.size() < 3) return nDefault;
+    for (const LIST_RULE& rule : rules)
+        if (ListHoldsEntry(rule.szList, strExt.c_str())) return rule.nResult;
     for (const LIST_RULE& rule : rules)
         if (strstr(rule.szList, strNeedle.c_str()) != nullptr) return rule.nResult;
     return nDefault;

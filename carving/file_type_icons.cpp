@@ -28,6 +28,9 @@ const _FILE_TYPE_ICON_ szFileTypeStr[FILE_TYPE_ICON_ROWS] = {
     KORVALO_ICON(xls),      KORVALO_ICON(xml),    KORVALO_ICON(zip),
     KORVALO_ICON(audio_default),  KORVALO_ICON(default),       KORVALO_ICON(image),
     KORVALO_ICON(office_default), KORVALO_ICON(photo_default), KORVALO_ICON(video_default),
+    KORVALO_ICON(heic),     {"heif", KORVALO_ICON_DIR "heic.png"},       KORVALO_ICON(avif),
+    KORVALO_ICON(cr3),      KORVALO_ICON(webp),   KORVALO_ICON(m4a),
+    KORVALO_ICON(flac),     KORVALO_ICON(opus),   KORVALO_ICON(webm),
     // camera RAW
     KORVALO_ICON(cr2),      KORVALO_ICON(nef),    KORVALO_ICON(arw),
     KORVALO_ICON(dng),      KORVALO_ICON(orf),    KORVALO_ICON(rw2),

@@ -7,8 +7,8 @@ struct _FILE_TYPE_ICON_ {
     const char* szIconPath;
 };
 
-// 73 rows and a terminator row of two nulls.
-constexpr int FILE_TYPE_ICON_ROWS = 74;
+// 82 rows and a terminator row of two nulls.
+constexpr int FILE_TYPE_ICON_ROWS = 83;
 extern const _FILE_TYPE_ICON_ szFileTypeStr[FILE_TYPE_ICON_ROWS];
 
 // Icon path of the row whose name equals szName ignoring ASCII case (whole text), or null.

@@ -79,6 +79,10 @@ public:
     static EXTEND_NAME_TYPE IsMtsType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsMxfType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsMovType(const unsigned char* pBuf, int nLen);
+    // IsMovType's answer; failing that, ISO base media by brand: EXT_HEIC, EXT_AVIF, EXT_CR3 or
+    // EXT_M4A.
+    static EXTEND_NAME_TYPE IsMovOrIsoBrandType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsWebmType(const unsigned char* pBuf, int nLen);
     // audio and pictures
     static EXTEND_NAME_TYPE IsMp3Type(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsMidType(const unsigned char* pBuf, int nLen);
@@ -94,6 +98,9 @@ public:
     static EXTEND_NAME_TYPE IsPsdType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsTifType(const unsigned char* pBuf, int nLen);
     static EXTEND_NAME_TYPE IsIcoType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsWebpType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsFlacType(const unsigned char* pBuf, int nLen);
+    static EXTEND_NAME_TYPE IsOggType(const unsigned char* pBuf, int nLen);  // EXT_OGG or EXT_OPUS
     // camera RAW: CR2, NEF, ARW, DNG, ORF, RW2 or PEF in a TIFF container (reads the device
     // when the first directory lies past the buffer), and RAF
     static EXTEND_NAME_TYPE IsCameraRawType(const unsigned char* pBuf, int nLen);

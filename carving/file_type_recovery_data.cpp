@@ -71,7 +71,7 @@ std::string PictureExtension(const char* szFileName) {
     char szExt[KORVALO_PATH_PART_SIZE] = {};
     if (GetExtendName(szFileName, szExt) != 0 || szExt[0] == '\0') return std::string();
     GetCharLowerA(szExt);
-    return strstr(szPhotoFileTypeList, szExt) != nullptr ? std::string(szExt) : std::string();
+    return ListHoldsEntry(szPhotoFileTypeList, szExt) ? std::string(szExt) : std::string();
 }
 
 }  // namespace

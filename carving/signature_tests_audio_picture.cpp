@@ -144,3 +144,45 @@ EXTEND_NAME_TYPE CFileTypeJudge::IsIcoType(const unsigned char* pBuf, int nLen) 
     }
     return EXT_ICO;
 }
+
+// --- WebP, FLAC and Ogg ----------------------------------------------------------------------
+namespace {
+
+constexpr int FLAC_STREAMINFO_TYPE = 0;
+constexpr uint32_t FLAC_STREAMINFO_BYTES = 34;
+
+constexpr int OGG_PAGE_HEADER_BYTES = 27;
+constexpr int OGG_VERSION_OFFSET = 4;
+constexpr int OGG_FLAGS_OFFSET = 5;
+constexpr int OGG_SEGMENT_COUNT_OFFSET = 26;
+constexpr unsigned char OGG_FLAG_FIRST_PAGE = 0x02;
+constexpr unsigned char OGG_FLAGS_KNOWN = 0x07;
+
+}  // namespace
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsWebpType(const unsigned char* pBuf, int nLen) {
+    // The first chunk is the image data (VP8, VP8L) or the extended header (VP8X).
+    return HasBytes(pBuf, nLen, 16) && TextAt(pBuf, nLen, 0, "RIFF") && TextAt(pBuf, nLen, 8, "WEBPVP8")
+               ? EXT_WEBP
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsFlacType(const unsigned char* pBuf, int nLen) {
+    // "fLaC", then the STREAMINFO block, which must come first.
+    if (!HasBytes(pBuf, nLen, 8) || !TextAt(pBuf, nLen, 0, "fLaC")) return EXT_UNKNOWN;
+    const uint32_t u32Header = ReadBe32(pBuf + 4);
+    return (u32Header >> 24 & 0x7F) == FLAC_STREAMINFO_TYPE && (u32Header & 0xFFFFFF) == FLAC_STREAMINFO_BYTES
+               ? EXT_FLAC
+               : EXT_UNKNOWN;
+}
+
+EXTEND_NAME_TYPE CFileTypeJudge::IsOggType(const unsigned char* pBuf, int nLen) {
+    // The first page of a logical stream, its first packet telling the codec.
+    if (!HasBytes(pBuf, nLen, OGG_PAGE_HEADER_BYTES) || !TextAt(pBuf, nLen, 0, "OggS")) return EXT_UNKNOWN;
+    const unsigned char ucFlags = pBuf[OGG_FLAGS_OFFSET];
+    if (pBuf[OGG_VERSION_OFFSET] != 0 || (ucFlags & ~OGG_FLAGS_KNOWN) != 0 || (ucFlags & OGG_FLAG_FIRST_PAGE) == 0)
+        return EXT_UNKNOWN;
+    const int nPacketAt = OGG_PAGE_HEADER_BYTES + pBuf[OGG_SEGMENT_COUNT_OFFSET];
+    // Vorbis and the other codecs keep the container's name.
+    return TextAt(pBuf, nLen, nPacketAt, "OpusHead") ? EXT_OPUS : EXT_OGG;
+}

@@ -37,6 +37,9 @@ unsigned long long GetPNGFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetTIFFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetDefaultPictureFileBytesSize(const unsigned char* pHead, int nLen);
 unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetWEBPFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetFLACFileBytesSize(const unsigned char* pHead, int nLen);
+unsigned long long GetOGGFileBytesSize(const unsigned char* pHead, int nLen);  // Vorbis, Opus and the rest
 
 // camera RAW (size_rules_camera_raw.cpp)
 unsigned long long GetCameraRawFileBytesSize(const unsigned char* pHead, int nLen);  // TIFF-based

@@ -259,3 +259,19 @@ unsigned long long GetICOFileBytesSize(const unsigned char* pHead, int nLen) {
     u64End = IcoLastImageEnd(vecDir.data(), nSectors * J::m_nBytesPerSector, nImages);
     return u64End != 0 ? u64End : OneSector();
 }
+
+unsigned long long GetWEBPFileBytesSize(const unsigned char* pHead, int nLen) {
+    // The RIFF size, padded to an even count as every RIFF chunk is.
+    if (pHead == nullptr || nLen < RIFF_MIN_HEAD_BYTES) return OneSector();
+    const unsigned long long u64Size = ReadLe32(pHead + RIFF_SIZE_OFFSET) + RIFF_PREAMBLE_BYTES;
+    if (u64Size > PICTURE_CAP_BYTES) return GetDefaultPictureFileBytesSize(pHead, nLen);
+    return u64Size + (u64Size & 1);
+}
+
+unsigned long long GetFLACFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkFlacFrames(LONG_AUDIO_WALK_CAP_BYTES), GetDefaultAudioFileBytesSize, pHead, nLen);
+}
+
+unsigned long long GetOGGFileBytesSize(const unsigned char* pHead, int nLen) {
+    return StructureEndOr(WalkOggPages(LONG_AUDIO_WALK_CAP_BYTES), GetDefaultAudioFileBytesSize, pHead, nLen);
+}

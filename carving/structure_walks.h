@@ -21,6 +21,11 @@ unsigned long long WalkMpegPacks(unsigned long long u64CapBytes);
 unsigned long long WalkMp3Frames(unsigned long long u64CapBytes);
 // TIFF: the image file directories and everything they point to.
 unsigned long long WalkTiffDirectories(unsigned long long u64CapBytes);
+// FLAC: the metadata blocks and the frames, each confirmed by its CRC-16, up to the last one
+// (the stream's stated sample count, when there is one, tells which that is).
+unsigned long long WalkFlacFrames(unsigned long long u64CapBytes);
+// Ogg: the CRC-checked pages up to the first logical stream's end-of-stream page.
+unsigned long long WalkOggPages(unsigned long long u64CapBytes);
 
 // A byte range [u64Start, u64End) of the file that its structure points to.
 struct TIFF_FILE_EXTENT {

@@ -30,6 +30,8 @@ const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS] = {
     {"avi", EXT_AVI, J::IsAviType, GetAVIFileBytesSize, LEAD("R")},
     {"flv", EXT_FLV, J::IsFlvType, GetFLVFileBytesSize, LEAD("F")},
     {"3gp", EXT_3GP, J::Is3pgType, GetMOVFileBytesSize, ANY_LEAD},
+    // Before Matroska: a WebM head is Matroska with its own document type.
+    {"webm", EXT_WEBM, J::IsWebmType, GetMKVFileBytes, LEAD("\x1A")},
     {"mkv", EXT_MKV, J::IsMkvType, GetMKVFileBytes, LEAD("\x1A")},
     {"ts", EXT_TS, J::IsTsType, GetTSFileBytesSize, LEAD("\x47")},
     {"mts", EXT_MTS, J::IsMtsType, GetDefaultVedioFileBytesSize, ANY_LEAD},
@@ -38,7 +40,7 @@ const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS] = {
     {"mid", EXT_MID, J::IsMidType, GetMIDFileBytesSize, LEAD("M")},
     {"ape", EXT_APE, J::IsApeType, GetAPEFileBytesSize, LEAD("M")},
     {"wav", EXT_WAV, J::IsWavType, GetWAVFileBytesSize, LEAD("R")},
-    {"mov", EXT_MOV, J::IsMovType, GetMOVFileBytesSize, ANY_LEAD},
+    {"mov", EXT_MOV, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
     {"mp2", EXT_MP2, J::IsMp2Type, GetDefaultAudioFileBytesSize, LEAD("\xFF")},
     {"mmf", EXT_MMF, J::IsMmfType, GetDefaultAudioFileBytesSize, LEAD("M")},
     {"fla", EXT_FLA, J::IsFlaType, GetFLAFileBytesSize, LEAD("\xD0")},
@@ -114,6 +116,19 @@ const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS] = {
     {"fla", EXT_FLA, J::IsFlaType, GetFLAFileBytesSize, LEAD("\xD0")},
     {"ttf", EXT_TTF, J::IsTtfType, GetTTFFileBytesSize, LEAD("\x00")},
     {"ico", EXT_ICO, J::IsIcoType, GetICOFileBytesSize, LEAD("\x00")},
+    // Heads no earlier row accepts, so they stand last and change no earlier answer. (The ISO
+    // brand rows share the "mov" row's test: the walk asks it there, once.)
+    {"heic", EXT_HEIC, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"heif", EXT_HEIC, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"avif", EXT_AVIF, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"cr3", EXT_CR3, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"m4a", EXT_M4A, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"m4b", EXT_M4A, J::IsMovOrIsoBrandType, GetMOVFileBytesSize, ANY_LEAD},
+    {"webp", EXT_WEBP, J::IsWebpType, GetWEBPFileBytesSize, LEAD("R")},
+    {"flac", EXT_FLAC, J::IsFlacType, GetFLACFileBytesSize, LEAD("f")},
+    {"ogg", EXT_OGG, J::IsOggType, GetOGGFileBytesSize, LEAD("O")},
+    {"oga", EXT_OGG, J::IsOggType, GetOGGFileBytesSize, LEAD("O")},
+    {"opus", EXT_OPUS, J::IsOggType, GetOGGFileBytesSize, LEAD("O")},
     {nullptr, EXT_UNKNOWN, nullptr, nullptr, ANY_LEAD},
 };
 

@@ -20,8 +20,8 @@ struct _EXTEND_NAME_AND_TYPE_ {
     int nLeadBytes;
 };
 
-// 95 rows of formats and a terminator row (null name, EXT_UNKNOWN, null functions).
-constexpr int EXTEND_NAME_TABLE_ROWS = 96;
+// 107 rows of formats and a terminator row (null name, EXT_UNKNOWN, null functions).
+constexpr int EXTEND_NAME_TABLE_ROWS = 108;
 extern const _EXTEND_NAME_AND_TYPE_ szExtendNameAndType[EXTEND_NAME_TABLE_ROWS];
 
 // The first row whose nFileType is nType, or null (also for EXT_UNKNOWN).

@@ -2,15 +2,12 @@
 
 #include <cstring>
 
+#include "engine/file_categories.h"
 #include "engine/known_extensions.h"
 
 namespace {
 bool ContainsDotExtension(const char* szText, const char* szExt, size_t nExtLen) {
-    char szNeedle[NODE_EXTENSION_CAPACITY + 1];
-    szNeedle[0] = '.';
-    memcpy(szNeedle + 1, szExt, nExtLen);
-    szNeedle[nExtLen + 1] = '\0';
-    return strstr(szText, szNeedle) != nullptr;
+    return ListHoldsEntry(szText, szExt, nExtLen);
 }
 
 size_t HashExtension(const char* szExt, size_t nLen) {
@@ -39,7 +36,7 @@ size_t GetLowerExtension(const char* szName, size_t nNameMax, char* szExt) {
 
 bool IsDamagedPicture(bool bHealthy, const char* szLowerExt, size_t nExtLen) {
     if (bHealthy || nExtLen == 0) return false;
-    return strstr(GetStorePhotoExtensionList(), szLowerExt) != nullptr;
+    return ListHoldsEntry(GetStorePhotoExtensionList(), szLowerExt, nExtLen);
 }
 
 CSearchExtensionFilter::CSearchExtensionFilter(const char* szSearchKey, bool bWantOther)

@@ -1,9 +1,9 @@
 // Carving a device sector by sector: the judge's carve decision with every size rule, the
 // shared forward walk, the structure walks (FLV tags, ISO boxes, MPEG packs, MP3 frames, TIFF
-// directories with camera RAW maker notes, RAF headers, gzip inflation, PDF ends), the end
-// searches and the end-marker searches, over a device made of the input followed by
-// pseudo-random sectors. Checks what the carving engine relies on. Its seeds hold whole small
-// files made by the real tools and by the camera RAW fixture writer.
+// directories with camera RAW maker notes, RAF headers, gzip inflation, PDF ends, FLAC frames,
+// Ogg pages), the end searches and the end-marker searches, over a device made of the input
+// followed by pseudo-random sectors. Checks what the carving engine relies on. Its seeds hold
+// whole small files made by the real tools and by the camera RAW fixture writer.
 #include <cstdlib>
 #include <cstring>
 #include <random>

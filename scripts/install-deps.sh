@@ -13,6 +13,8 @@ packages=(
   zlib1g-dev                        # inflating gzip members to find their end
   ffmpeg python3-pil                # real videos, audio and pictures for the carving tests
   libimage-exiftool-perl            # exiftool: the camera RAW fixtures parse as their kind
+  libheif-examples libavif-bin webp # heif-enc, avifenc, cwebp: HEIF, AVIF and WebP pictures
+  flac vorbis-tools opus-tools      # flac, oggenc, opusenc: FLAC and Ogg audio
   python3                           # /usr/bin/python3: the fuzz seed scripts and benchmarks
   fdisk gdisk                       # sfdisk and sgdisk: real partition tables for test images
   nbdkit libnbd-bin fuse3           # an image with failing sectors behind the kernel's read path

@@ -15,16 +15,15 @@ ffmpeg="ffmpeg -hide_banner -loglevel error -nostdin -y"
 video="-f lavfi -i testsrc=size=32x24:rate=25"
 audio="-f lavfi -i sine=frequency=440:duration=0.5"
 exact="-fflags +bitexact -flags:v +bitexact -flags:a +bitexact -t 0.5"
-if command -v ffmpeg >/dev/null; then
-    $ffmpeg $video $audio $exact -c:v mpeg1video -c:a mp2 -f mpeg "$work/ps1.mpeg" || true
-    $ffmpeg $video $audio $exact -c:v mpeg2video -c:a mp2 -f vob "$work/ps2.mpeg" || true
-    $ffmpeg $video $audio $exact -c:v flv -c:a libmp3lame -f flv "$work/a.flv" || true
-    $ffmpeg $video $audio $exact -c:v mpeg4 -c:a aac -f mov "$work/a.mov" || true
-    $ffmpeg $video $audio $exact -c:v mpeg4 -c:a aac -movflags +faststart -f mp4 "$work/a.mp4" || true
-    $ffmpeg $audio $exact -c:a libmp3lame -write_id3v1 1 -f mp3 "$work/a.mp3" || true
-fi
-if /usr/bin/python3 -c 'import PIL' 2>/dev/null; then
-    /usr/bin/python3 - "$work" <<'PY' || true
+# Every tool is installed by scripts/install-deps.sh: one that is missing or fails fails the
+# script, so the fuzz run never goes on without these seeds.
+$ffmpeg $video $audio $exact -c:v mpeg1video -c:a mp2 -f mpeg "$work/ps1.mpeg"
+$ffmpeg $video $audio $exact -c:v mpeg2video -c:a mp2 -f vob "$work/ps2.mpeg"
+$ffmpeg $video $audio $exact -c:v flv -c:a libmp3lame -f flv "$work/a.flv"
+$ffmpeg $video $audio $exact -c:v mpeg4 -c:a aac -f mov "$work/a.mov"
+$ffmpeg $video $audio $exact -c:v mpeg4 -c:a aac -movflags +faststart -f mp4 "$work/a.mp4"
+$ffmpeg $audio $exact -c:a libmp3lame -write_id3v1 1 -f mp3 "$work/a.mp3"
+/usr/bin/python3 - "$work" <<'PY'
 import sys
 from PIL import Image
 out = sys.argv[1]
@@ -34,9 +33,19 @@ rgb.save(out + "/pages.tif", "TIFF", save_all=True, append_images=[rgb.convert("
 Image.frombytes("I;16B", (16, 16), bytes(range(256)) * 2).save(out + "/mm.tif", "TIFF")
 rgb.convert("CMYK").save(out + "/cmyk.jpg", "JPEG")
 PY
-fi
-for kind in cr2 nef arw dng orf rw2 pef raf; do
-    /usr/bin/python3 "$here/../../tests/fixtures/camera_raw.py" "$kind" "$work/camera.$kind" || true
+$ffmpeg -f lavfi -i testsrc=size=32x24:rate=1 -frames:v 1 "$work/src.png"
+$ffmpeg $audio $exact -c:a pcm_s16le -f wav "$work/src.wav"
+$ffmpeg $audio $exact -c:a aac -f ipod "$work/a.m4a"
+$ffmpeg $video $audio $exact -c:v libvpx -c:a libopus -f webm "$work/a.webm"
+heif-enc -o "$work/a.heic" "$work/src.png" >/dev/null
+avifenc "$work/src.png" "$work/a.avif" >/dev/null
+cwebp -quiet "$work/src.png" -o "$work/a.webp"
+flac -s -f -b 1152 "$work/src.wav" -o "$work/a.flac"
+oggenc -Q "$work/src.wav" -o "$work/a.ogg"
+opusenc --quiet "$work/src.wav" "$work/a.opus"
+rm -f "$work/src.png" "$work/src.wav"
+for kind in cr2 nef arw dng orf rw2 pef raf cr3; do
+    /usr/bin/python3 "$here/../../tests/fixtures/camera_raw.py" "$kind" "$work/camera.$kind"
 done
 seq 1 3000 | gzip -n > "$work/a.gz"
 printf '%%PDF-1.4\n1 0 obj\n<< /Type /Catalog >>\nendobj\ntrailer\n<< /Root 1 0 R >>\n%%%%EOF\n2 0 obj\n<< /Length 3 >>\nstream\nabc\nendstream\nendobj\nxref\n2 1\n0000000060 00000 n \ntrailer\n<< /Root 1 0 R /Prev 0 >>\n%%%%EOF\r\n' > "$work/a.pdf"

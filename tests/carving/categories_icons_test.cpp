@@ -50,10 +50,12 @@ TEST(FileTypeIcons, LookupIsCaseInsensitiveOnTheWholeName) {
 TEST(FileTypeIcons, ExtensionIconFallsBackToItsListsPicture) {
     const char* const aszCases[][2] = {
         {"JPG", ":/image/FileIcon/jpg.png"},           {"crw", ":/image/FileIcon/image.png"},
-        {"m4a", ":/image/FileIcon/audio_default.png"}, {"rm", ":/image/FileIcon/audio_default.png"},
+        {"m4p", ":/image/FileIcon/audio_default.png"}, {"rm", ":/image/FileIcon/audio_default.png"},
         {"docx", ":/image/FileIcon/office_default.png"}, {"mkv", ":/image/FileIcon/video_default.png"},
         {"bz2", ":/image/FileIcon/zip.png"},           {"rtf", ":/image/FileIcon/office_default.png"},
         {"rar", ":/image/FileIcon/rar.png"},           {"c", ":/image/FileIcon/other.png"},
+        {"HEIF", ":/image/FileIcon/heic.png"},         {"fla", ":/image/FileIcon/video_default.png"},  // not "flac"
+        {"cr3", ":/image/FileIcon/cr3.png"},
         {"", ":/image/FileIcon/other.png"},            {"unKnow", ":/image/FileIcon/other.png"},
     };
     for (const auto& c : aszCases) EXPECT_STREQ(GetExtendNameIcon(c[0]), c[1]) << c[0];
@@ -74,6 +76,11 @@ TEST(FileCategories, SubFoldersAndResultGroupsOfNames) {
         {"d.RW2", "photo", RESULT_GROUP_PHOTO, "rw2"},        // every carved RAW kind is a photo
         {"c.mp3", "audio", RESULT_GROUP_MUSIC, "mp3"},
         {"x.rm", "audio", RESULT_GROUP_MUSIC, "rm"},          // the audio list comes before the video list
+        {"x.fla", "video", RESULT_GROUP_VIDEO, "fla"},        // a whole entry beats a part of "flac"
+        {"p.HEIC", "photo", RESULT_GROUP_PHOTO, "heic"},
+        {"s.opus", "audio", RESULT_GROUP_MUSIC, "opus"},
+        {"v.webm", "video", RESULT_GROUP_VIDEO, "webm"},
+        {"m.avi", "video", RESULT_GROUP_VIDEO, "avi"},        // not the picture kind "avif"
         {"y.rtf", "archive", RESULT_GROUP_ARCHIVE, "rtf"},    // only in the office list
         {"clip.MP4", "video", RESULT_GROUP_VIDEO, "mp4"},
         {"notes.txt", "document", RESULT_GROUP_OFFICE, "txt"},

@@ -95,5 +95,6 @@ TEST(SearchExtensionFilter, ExtensionIsLowerCasedAndBoundedByTheNameField) {
     EXPECT_TRUE(IsDamagedPicture(false, "jpg", 3));
     EXPECT_FALSE(IsDamagedPicture(true, "jpg", 3));
     EXPECT_FALSE(IsDamagedPicture(false, "mp3", 3));
+    EXPECT_FALSE(IsDamagedPicture(false, "avi", 3));  // a part of "avif" is no picture kind
     EXPECT_FALSE(IsDamagedPicture(false, "", 0));  // no extension is no picture
 }
