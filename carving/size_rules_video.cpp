@@ -122,14 +122,51 @@ unsigned long long SearchMp4ProducerText(const unsigned char*, int) {
         });
 }
 
+// Matroska and WebM are an EBML header and then one Segment element: the Segment's size, when
+// the writer knew it (a seekable output), ends the file exactly.
+constexpr uint32_t MATROSKA_EBML_ID = 0x1A45DFA3;
+constexpr uint32_t MATROSKA_SEGMENT_ID = 0x18538067;
+constexpr int EBML_ID_BYTES = 4;
+
+// The EBML variable-size integer at nAt: its length in bytes, 0 when it is malformed, runs past
+// nLen, or says "size unknown" (every value bit set).
+int ReadEbmlSize(const unsigned char* pBuf, int nLen, unsigned long long u64At, unsigned long long& u64Value) {
+    if (u64At >= static_cast<unsigned long long>(nLen) || pBuf[u64At] == 0) return 0;
+    const int nAt = static_cast<int>(u64At);
+    int nBytes = 1;
+    while ((pBuf[nAt] & (0x80 >> (nBytes - 1))) == 0) ++nBytes;  // a non-zero byte: at most 8
+    if (nAt + nBytes > nLen) return 0;
+    const unsigned long long u64ValueMask = (1ull << (7 * nBytes)) - 1;
+    u64Value = pBuf[nAt] & (0xFF >> nBytes);
+    for (int i = 1; i < nBytes; ++i) u64Value = u64Value << 8 | pBuf[nAt + i];
+    return u64Value == u64ValueMask ? 0 : nBytes;
+}
+
+// The end of the Segment, when the head sector holds the EBML header and the Segment's own
+// header with a known size; else 0.
+unsigned long long MatroskaSegmentEnd(const unsigned char* pHead, int nLen) {
+    if (!HasBytes(pHead, nLen, 2 * EBML_ID_BYTES) || ReadBe32(pHead) != MATROSKA_EBML_ID) return 0;
+    unsigned long long u64HeaderSize = 0, u64SegmentSize = 0;
+    const int nHeaderSizeBytes = ReadEbmlSize(pHead, nLen, EBML_ID_BYTES, u64HeaderSize);
+    if (nHeaderSizeBytes == 0 || u64HeaderSize > static_cast<unsigned long long>(nLen)) return 0;
+    const unsigned long long u64Segment = EBML_ID_BYTES + nHeaderSizeBytes + u64HeaderSize;
+    if (u64Segment + EBML_ID_BYTES >= static_cast<unsigned long long>(nLen) ||
+        ReadBe32(pHead + u64Segment) != MATROSKA_SEGMENT_ID)
+        return 0;
+    const int nSegmentSizeBytes = ReadEbmlSize(pHead, nLen, u64Segment + EBML_ID_BYTES, u64SegmentSize);
+    if (nSegmentSizeBytes == 0 || u64SegmentSize > LONG_VIDEO_WALK_CAP_BYTES) return 0;
+    return u64Segment + EBML_ID_BYTES + nSegmentSizeBytes + u64SegmentSize;
+}
+
 }  // namespace
 
 unsigned long long GetDefaultVedioFileBytesSize(const unsigned char*, int) {
     return RunForwardWalk(VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
 }
 
-unsigned long long GetMKVFileBytes(const unsigned char*, int) {
-    return RunForwardWalk(LONG_VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
+unsigned long long GetMKVFileBytes(const unsigned char* pHead, int nLen) {
+    const unsigned long long u64End = MatroskaSegmentEnd(pHead, nLen);
+    return u64End != 0 ? u64End : RunForwardWalk(LONG_VIDEO_WALK_CAP_BYTES, J::IsEndOfVedioFile);
 }
 
 unsigned long long GetMPGFileBytesSize(const unsigned char* pHead, int nLen) {

@@ -71,20 +71,16 @@ TEST_F(NewerMedia, RealToolFilesAreCarvedByteExactUnderTheirExtensionAndJudgedHe
     EXPECT_EQ(Matches(NeutralBytes(2048, 3), "heic"), 0);
 }
 
-TEST_F(NewerMedia, WebmTakesTheMatroskaRuleUnderItsOwnName) {
-    const MEDIA_BYTES vecWebm = MakeWebmSample(m_dir.Path());
-    ASSERT_GT(vecWebm.size(), 512u);
-    CCarvingImage image(vecWebm.size() / 512 + 12);
-    image.FillNeutral(0, image.SectorCount(), 4);
-    image.Plant(2, vecWebm, "webm");
-    const unsigned long long u64Png = 2 + image.SectorsOf(vecWebm.size());
-    image.Plant(u64Png, MakePngFile(4, 4, 6), "png");
-    std::vector<_MEDIA_CARVED_FILE_> vecCarved = CarveImage(image, m_dir.Path());
-    const _MEDIA_CARVED_FILE_* pCarved = CarvedAt(vecCarved, 2);
-    ASSERT_NE(pCarved, nullptr);
-    EXPECT_EQ(pCarved->strName, "2.webm");
-    EXPECT_EQ(pCarved->u64Size, (u64Png - 2) * 512);
-    EXPECT_TRUE(std::equal(vecWebm.begin(), vecWebm.end(), pCarved->vecRecovered.begin()));
+TEST_F(NewerMedia, MatroskaAndWebmEndWithTheirSegmentUnderTheirOwnName) {
+    for (const _REAL_TOOL_SAMPLE_& sample : MakeMatroskaSamples(m_dir.Path())) {
+        SCOPED_TRACE(sample.strLabel);
+        ASSERT_GT(sample.vecBytes.size(), 512u);
+        CCarvingImage image(sample.vecBytes.size() / 512 + 12);
+        image.FillNeutral(0, image.SectorCount(), 4);
+        image.Plant(2, sample.vecBytes, sample.strExt);  // the neutral bytes after it start no file
+        CTempDir runDir;
+        ExpectPlantedFilesCarvedExactly(image, CarveImage(image, runDir.Path()));
+    }
 }
 
 TEST_F(NewerMedia, BrokenFlacAndOggEndAtTheirLastSoundRecord) {
