@@ -1,8 +1,9 @@
 """The original files: made once per run by the real encoders, identical from run to run.
 
-Videos and songs come from ffmpeg's lavfi sources with bit-exact flags and one thread, pictures
-from python3-pil over seeded pseudo-random drawings, PDFs from pdf_writer, archives from zip, 7z
-and gzip with fixed member times. Each file is made under a key (its name in the pool folder);
+Videos and songs come from ffmpeg's lavfi sources with bit-exact flags and one thread (songs also
+through flac, oggenc and opusenc), pictures from python3-pil over seeded pseudo-random drawings
+(also through heif-enc, avifenc and cwebp), camera RAW from the test fixtures' writer, PDFs from
+pdf_writer, archives from zip, 7z and gzip with fixed member times. Each file is made under a key (its name in the pool folder);
 the image layouts decide where and under which name it lands on a volume.
 """
 
@@ -42,6 +43,12 @@ def _song(seconds, freq, bitrate, id3v2, id3v1, title):
                "-f", "mp3"])
 
 
+def _tone(seconds, freq, codec, fmt):
+    """A tone through one of ffmpeg's audio encoders."""
+    return (["-f", "lavfi", "-i", f"sine=frequency={freq}:beep_factor=4:duration={seconds}"] + list(codec)
+            + _BITEXACT + ["-f", fmt])
+
+
 _MPEG1 = ["-c:v", "mpeg1video"]
 _MPEG2 = ["-c:v", "mpeg2video"]
 _MP2 = ["-c:a", "mp2", "-b:a", "128k"]
@@ -74,6 +81,12 @@ FFMPEG_FILES = {
                          ["-c:a", "libmp3lame", "-b:a", "96k"], "avi"),
     "avi_mjpeg.avi": _av(2, "320x240", 15, 500, ["-c:v", "mjpeg", "-q:v", "5"],
                          ["-c:a", "pcm_s16le"], "avi"),
+    "voice_aac.m4a": _tone(9, 466, ["-c:a", "aac", "-b:a", "96k"], "ipod"),
+    "album_aac.m4a": _tone(30, 415, ["-c:a", "aac", "-b:a", "128k"], "ipod"),
+    "webm_vp8.webm": _av(4, "320x240", 25, 440, ["-c:v", "libvpx", "-b:v", "400k"],
+                         ["-c:a", "libvorbis", "-b:a", "64k"], "webm"),
+    "webm_vp9.webm": _av(3, "480x270", 25, 620, ["-c:v", "libvpx-vp9", "-b:v", "300k", "-row-mt", "0"],
+                         ["-c:a", "libopus", "-b:a", "48k"], "webm"),
     "song_v2_a.mp3": _song(12, 440, "128k", True, False, "Opening Theme"),
     "song_v2_b.mp3": _song(25, 494, "160k", True, False, "Second Song"),
     "song_v2_c.mp3": _song(90, 392, "192k", True, False, "Long Ballad"),
@@ -244,6 +257,75 @@ def _make_archives(pool):
     subprocess.run(["rm", "-rf", scratch], check=True)
 
 
+def _wav(seconds, freq, path):
+    """A 44.1 kHz stereo tone written as a WAV file, the input of the audio encoders below."""
+    _run(_FFMPEG + ["-f", "lavfi", "-i", f"sine=frequency={freq}:beep_factor=2:duration={seconds}",
+                    "-ac", "2", "-ar", "44100"] + _BITEXACT + ["-f", "wav", path])
+
+
+def _encoded(scratch, write_input, suffix, command):
+    """Runs `command` (with {i} and {o} for the input and output paths) on an input that
+    write_input(path) writes; returns the output's bytes."""
+    subprocess.run(["rm", "-rf", scratch], check=True)
+    os.makedirs(scratch)
+    inp, out = os.path.join(scratch, "in" + suffix[0]), os.path.join(scratch, "out" + suffix[1])
+    write_input(inp)
+    _run([a.format(i=inp, o=out) for a in command])
+    with open(out, "rb") as f:
+        return f.read()
+
+
+def _write(data):
+    def write(path):
+        with open(path, "wb") as f:
+            f.write(data)
+    return write
+
+
+def _picture_by(seed, size, grain, command, ext):
+    return lambda scratch: _encoded(scratch, _write(_pil(seed, size, grain, "PNG")), (".png", ext), command)
+
+
+def _audio_by(seconds, freq, command, ext):
+    return lambda scratch: _encoded(scratch, lambda path: _wav(seconds, freq, path), (".wav", ext), command)
+
+
+def _camera_raw(kind, seed):
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "fixtures",
+                          "camera_raw.py")
+    return lambda scratch: _encoded(scratch, _write(b""), (".none", "." + kind),
+                                    ["/usr/bin/python3", "-B", script, kind, "{o}", str(seed)])
+
+
+_HEIF = ["heif-enc", "-q", "60", "{i}", "-o", "{o}"]
+_AVIF = ["avifenc", "-j", "1", "-s", "8", "{i}", "{o}"]
+
+# key -> function(scratch folder) making the bytes with a dedicated encoder.
+TOOL_FILES = {
+    "iphone_a.heic": _picture_by(401, (1024, 768), 0.10, _HEIF, ".heic"),
+    "iphone_b.heic": _picture_by(402, (640, 480), 0.20, _HEIF, ".heic"),
+    "pixel_a.avif": _picture_by(411, (800, 600), 0.10, _AVIF, ".avif"),
+    "pixel_b.avif": _picture_by(412, (400, 300), 0.05, _AVIF, ".avif"),
+    "banner_lossy.webp": _picture_by(421, (800, 600), 0.10, ["cwebp", "-quiet", "-q", "80", "{i}", "-o", "{o}"],
+                                     ".webp"),
+    "icon_lossless.webp": _picture_by(422, (200, 200), 0.0,
+                                      ["cwebp", "-quiet", "-lossless", "{i}", "-o", "{o}"], ".webp"),
+    "concert.flac": _audio_by(12, 440, ["flac", "-s", "-5", "{i}", "-o", "{o}"], ".flac"),
+    "lecture.flac": _audio_by(5, 330, ["flac", "-s", "-8", "{i}", "-o", "{o}"], ".flac"),
+    "podcast.ogg": _audio_by(10, 523, ["oggenc", "-Q", "-q", "3", "{i}", "-o", "{o}"], ".ogg"),
+    "voice_note.opus": _audio_by(6, 392, ["opusenc", "--quiet", "{i}", "{o}"], ".opus"),
+    "canon_a.cr2": _camera_raw("cr2", 431),
+    "nikon_a.nef": _camera_raw("nef", 432),
+    "sony_a.arw": _camera_raw("arw", 433),
+    "adobe_a.dng": _camera_raw("dng", 434),
+    "olympus_a.orf": _camera_raw("orf", 435),
+    "panasonic_a.rw2": _camera_raw("rw2", 436),
+    "pentax_a.pef": _camera_raw("pef", 437),
+    "fuji_a.raf": _camera_raw("raf", 438),
+    "canon_b.cr3": _camera_raw("cr3", 439),
+}
+
+
 def make_pool(pool):
     """Makes every original file under `pool`, keyed by file name."""
     os.makedirs(pool, exist_ok=True)
@@ -252,6 +334,12 @@ def make_pool(pool):
     for key, make in PYTHON_FILES.items():
         with open(os.path.join(pool, key), "wb") as f:
             f.write(make())
+    scratch = os.path.join(pool, ".tool-inputs")
+    for key, make in TOOL_FILES.items():
+        data = make(scratch)
+        with open(os.path.join(pool, key), "wb") as f:
+            f.write(data)
+    subprocess.run(["rm", "-rf", scratch], check=True)
     _make_archives(pool)
 
 

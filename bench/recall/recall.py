@@ -20,6 +20,7 @@ import fat_images
 import layouts
 import ntfs_images
 import on_volume
+import raw_images
 import originals
 import report
 import scoring
@@ -88,6 +89,8 @@ IMAGES = {
              lambda ws, name: ntfs_images.build_ntfs(ws.path(name), layouts.CARD, ws.pool, 256)),
     "ntfs-mbr": ("the NTFS volume behind an MBR", ("ntfs",),
                  lambda ws, name: ntfs_images.behind_mbr(ws.image("ntfs"), ws.path(name))),
+    "raw": ("every original on a raw image without a file system (carving alone)", (),
+            lambda ws, name: raw_images.build_raw(ws.path(name), ws.pool)),
 }
 
 
@@ -199,6 +202,9 @@ def main(argv):
         scans = [scan for name in args.only for scan in _measure(args, ws, name, peers, blobs)]
         report.totals_table(scans, sys.stdout)
         report.format_table(scans, sys.stdout)
+        raw = [scan for scan in scans if scan["name"] == "raw"]
+        if raw:
+            report.format_table(raw, sys.stdout, "the raw image only: carving alone, named by the kind it found")
         if args.verbose:
             report.failure_list(scans, sys.stdout)
         print(f"\nwhole run {time.monotonic() - started:.0f} s; korvalo {args.binary}")

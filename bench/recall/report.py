@@ -99,9 +99,10 @@ def totals_table(scans, out):
     print(row, file=out)
 
 
-def format_table(scans, out):
-    """Exact copies per format over every scan (live, deleted and lost together); '<' marks a
-    format where korvalo got fewer exact copies than PhotoRec."""
+def format_table(scans, out, which="every scan"):
+    """Exact copies per format over every scan (live, deleted and lost together), and how many of
+    them carry the format's extension; '<' marks a format where korvalo got fewer exact copies
+    than PhotoRec."""
     rows = {}
     for scan in scans:
         for path in _measured(scan):
@@ -110,13 +111,16 @@ def format_table(scans, out):
             for tool in TOOLS:
                 run = scan["runs"].get(tool)
                 if run is not None:
-                    row[tool] = row.get(tool, 0) + (run.outcomes[path].kind == "exact")
-    print("\n== Exact copies per format, every scan", file=out)
+                    outcome = run.outcomes[path]
+                    exact, ext = row.get(tool, (0, 0))
+                    row[tool] = (exact + (outcome.kind == "exact"), ext + (outcome.kind == "exact" and outcome.right_ext))
+    print(f"\n== Exact copies per format, {which} (exact/with the right extension)", file=out)
     print(f"{'format':8}{'originals':>10}" + "".join(f"{t:>13}" for t in TOOLS), file=out)
     for ext in sorted(rows):
         row = rows[ext]
-        line = f"{ext:8}{row['originals']:>10}" + "".join(f"{row.get(t, '-'):>13}" for t in TOOLS)
-        if "photorec" in row and row.get("korvalo", 0) < row["photorec"]:
+        cells = "".join(f"{'%d/%d' % row[t] if t in row else '-':>13}" for t in TOOLS)
+        line = f"{ext:8}{row['originals']:>10}" + cells
+        if "photorec" in row and row.get("korvalo", (0, 0))[0] < row["photorec"][0]:
             line += "   < photorec"
         print(line, file=out)
 

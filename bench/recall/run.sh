@@ -17,6 +17,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 declare -A needs=(
   [ffmpeg]=ffmpeg [mcopy]=mtools [mkfs.fat]=dosfstools [sfdisk]=fdisk [mkntfs]=ntfs-3g
   [ntfs-3g]=ntfs-3g [7z]=p7zip-full [zip]=zip [gzip]=gzip [PIL]=python3-pil
+  [heif-enc]=libheif-examples [avifenc]=libavif-bin [cwebp]=webp [flac]=flac [oggenc]=vorbis-tools
+  [opusenc]=opus-tools
 )
 missing=()
 for cmd in "${!needs[@]}"; do

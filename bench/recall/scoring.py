@@ -62,10 +62,11 @@ def recovered_files(out, skip_names):
 class Outcome:
     """The result for one original under one tool."""
 
-    def __init__(self, kind, named=False, named_ci=False, recovered=()):
+    def __init__(self, kind, named=False, named_ci=False, recovered=(), right_ext=False):
         self.kind = kind            # "exact", "partial" or "missed"
         self.named = named
         self.named_ci = named_ci    # named only when case is ignored
+        self.right_ext = right_ext  # an exact copy has the original's extension, case ignored
         self.recovered = recovered  # (path, size) of the matching recovered files, to debug from
 
 
@@ -85,7 +86,10 @@ def score(originals, recovered):
             names = [plain_name(os.path.basename(c.path)) for c in copies]
             named = want in names
             named_ci = not named and want.casefold() in (n.casefold() for n in names)
-            outcomes[meta["path"]] = Outcome("exact", named, named_ci, [(c.path, c.size) for c in copies])
+            ext = os.path.splitext(want)[1].casefold()
+            right_ext = any(os.path.splitext(n)[1].casefold() == ext for n in names)
+            outcomes[meta["path"]] = Outcome("exact", named, named_ci, [(c.path, c.size) for c in copies],
+                                             right_ext)
             continue
         partial = [r for r in recovered if is_partial(blob, r)]
         outcomes[meta["path"]] = Outcome("partial" if partial else "missed",
