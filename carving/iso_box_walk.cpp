@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "carving/carved_file_bytes.h"
+#include "carving/signature_match.h"
 #include "carving/structure_walks.h"
 #include "util/le.h"
 
@@ -35,12 +36,6 @@ const char* const TOP_LEVEL_TYPES[] = {"ftyp", "moov", "mdat", "free", "skip", "
 // A file needs one of these to be more than a type declaration.
 const char* const MEDIA_TYPES[] = {"moov", "mdat", "moof"};
 
-template <size_t N>
-bool TypeIn(const unsigned char* pType, const char* const (&szTypes)[N]) {
-    for (const char* szType : szTypes)
-        if (memcmp(pType, szType, 4) == 0) return true;
-    return false;
-}
 
 }  // namespace
 
@@ -51,10 +46,10 @@ unsigned long long WalkIsoBoxes(unsigned long long u64CapBytes) {
     for (;;) {
         const unsigned char* pHeader = bytes.Peek(u64At, BOX_HEADER_BYTES);
         const unsigned char* pType = pHeader == nullptr ? nullptr : pHeader + offsetof(ISO_BOX_HEADER, szType);
-        if (pType == nullptr || !TypeIn(pType, TOP_LEVEL_TYPES)) break;
+        if (pType == nullptr || !FourCcIn(pType, TOP_LEVEL_TYPES)) break;
         // A second file type box is the next file's head.
         if (u64At != 0 && memcmp(pType, "ftyp", 4) == 0) break;
-        const bool bMediaBox = TypeIn(pType, MEDIA_TYPES);
+        const bool bMediaBox = FourCcIn(pType, MEDIA_TYPES);
         unsigned long long u64Size = ReadBe32(pHeader + offsetof(ISO_BOX_HEADER, abSize));
         // A box "to the end of the file" (a recording that was never closed) has no end of its
         // own: the caller's end search is the best guess there is.

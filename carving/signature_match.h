@@ -28,3 +28,11 @@ inline bool SignatureAt(const unsigned char* pBuf, int nLen, int nOffset,
 inline bool HasBytes(const unsigned char* pBuf, int nLen, int nNeeded) {
     return pBuf != nullptr && nLen >= nNeeded;
 }
+
+// True when the four bytes at pCode (a box type, a brand) are one of the four-character codes.
+template <size_t N>
+inline bool FourCcIn(const unsigned char* pCode, const char* const (&szCodes)[N]) {
+    for (const char* szCode : szCodes)
+        if (memcmp(pCode, szCode, 4) == 0) return true;
+    return false;
+}

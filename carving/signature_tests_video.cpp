@@ -162,18 +162,12 @@ const char* const HEIF_BRANDS[] = {"heic", "heix", "hevc", "heim", "heis", "hevm
 const char* const AVIF_BRANDS[] = {"avif", "avis"};
 const char* const M4A_BRANDS[] = {"M4A ", "M4B ", "M4P "};
 
-template <size_t N>
-bool BrandIn(const unsigned char* pBrand, const char* const (&szBrands)[N]) {
-    for (const char* szBrand : szBrands)
-        if (memcmp(pBrand, szBrand, 4) == 0) return true;
-    return false;
-}
 
 // The generic HEIF brands say only "image file"; the compatible brands tell AVIF from HEVC.
 EXTEND_NAME_TYPE KindOfGenericHeif(const unsigned char* pBuf, int nLen) {
     const int nBoxEnd = std::min(nLen, static_cast<int>(std::min<uint32_t>(ReadBe32(pBuf), INT32_MAX)));
     for (int nAt = ISO_COMPATIBLE_BRANDS_OFFSET; nAt + 4 <= nBoxEnd; nAt += 4)
-        if (BrandIn(pBuf + nAt, AVIF_BRANDS)) return EXT_AVIF;
+        if (FourCcIn(pBuf + nAt, AVIF_BRANDS)) return EXT_AVIF;
     return EXT_HEIC;
 }
 
@@ -192,10 +186,10 @@ __attribute__((noinline)) EXTEND_NAME_TYPE KindOfFileTypeBox(const unsigned char
     const unsigned char* pMajor = pBuf + ISO_MAJOR_BRAND_OFFSET;
     if (TextAt(pBuf, nLen, ISO_MAJOR_BRAND_OFFSET, "mif1") || TextAt(pBuf, nLen, ISO_MAJOR_BRAND_OFFSET, "msf1"))
         return KindOfGenericHeif(pBuf, nLen);
-    if (BrandIn(pMajor, HEIF_BRANDS)) return EXT_HEIC;
-    if (BrandIn(pMajor, AVIF_BRANDS)) return EXT_AVIF;
+    if (FourCcIn(pMajor, HEIF_BRANDS)) return EXT_HEIC;
+    if (FourCcIn(pMajor, AVIF_BRANDS)) return EXT_AVIF;
     if (TextAt(pBuf, nLen, ISO_MAJOR_BRAND_OFFSET, "crx ")) return EXT_CR3;
-    if (BrandIn(pMajor, M4A_BRANDS)) return EXT_M4A;
+    if (FourCcIn(pMajor, M4A_BRANDS)) return EXT_M4A;
     return EXT_UNKNOWN;
 }
 

@@ -46,26 +46,15 @@ TEST_F(CameraRaw, FixturesParseAsTheirKindAndAreFoundUnderTheirExtension) {
 }
 
 TEST_F(CameraRaw, CarvedByteExactBeforeOtherData) {
-    std::vector<MEDIA_BYTES> vecFiles;
-    std::vector<std::string> vecExts;
-    unsigned long long u64Bytes = 0;
+    std::vector<std::pair<MEDIA_BYTES, std::string>> vecFiles;
     for (unsigned nSeed : {1u, 2u})
         for (const std::string& strKind : CameraRawKinds()) {
-            vecFiles.push_back(MakeCameraRaw(strKind, m_dir.Path(), nSeed));
-            vecExts.push_back(strKind);
-            ASSERT_FALSE(vecFiles.back().empty()) << strKind;
-            u64Bytes += vecFiles.back().size();
+            vecFiles.push_back({MakeCameraRaw(strKind, m_dir.Path(), nSeed), strKind});
+            ASSERT_FALSE(vecFiles.back().first.empty()) << strKind;
         }
     for (int nSector : {512, 4096}) {
         SCOPED_TRACE("sector " + std::to_string(nSector));
-        // Every other file is followed at once by the next one's head, the others by noise.
-        CCarvingImage image(u64Bytes / nSector + 4 * vecFiles.size() + 8, nSector);
-        image.FillNeutral(0, image.SectorCount(), 19);
-        unsigned long long u64Next = 2;
-        for (size_t i = 0; i < vecFiles.size(); ++i) {
-            image.Plant(u64Next, vecFiles[i], vecExts[i]);
-            u64Next += image.SectorsOf(vecFiles[i].size()) + (i % 2 == 0 ? 0 : 3);
-        }
+        const CCarvingImage image = PlantOneAfterAnother(vecFiles, nSector, 19);
         ExpectPlantedFilesCarvedExactly(image, CarveImage(image, m_dir.Path()));
     }
 }

@@ -3,7 +3,9 @@
 // head sector, under "<sector>.<ext>", with its exact size and bytes, and nothing else was.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixtures/carving_image.h"
@@ -25,4 +27,20 @@ inline void ExpectPlantedFilesCarvedExactly(const CCarvingImage& image,
     }
     // Nothing inside the samples was taken for another file.
     EXPECT_EQ(vecCarved.size(), image.Planted().size());
+}
+
+// An image of neutral bytes holding the files (bytes, extension) one after another from sector 2:
+// every other file followed at once by the next one's head, the others by three sectors of noise.
+inline CCarvingImage PlantOneAfterAnother(const std::vector<std::pair<MEDIA_BYTES, std::string>>& vecFiles,
+                                          int nSector, uint32_t nSeed) {
+    unsigned long long u64Bytes = 0;
+    for (const auto& file : vecFiles) u64Bytes += file.first.size();
+    CCarvingImage image(u64Bytes / static_cast<unsigned long long>(nSector) + 4 * vecFiles.size() + 8, nSector);
+    image.FillNeutral(0, image.SectorCount(), nSeed);
+    unsigned long long u64Next = 2;
+    for (size_t i = 0; i < vecFiles.size(); ++i) {
+        image.Plant(u64Next, vecFiles[i].first, vecFiles[i].second);
+        u64Next += image.SectorsOf(vecFiles[i].first.size()) + (i % 2 == 0 ? 0 : 3);
+    }
+    return image;
 }

@@ -26,23 +26,15 @@ protected:
 
 TEST_F(StructuredEnds, RealToolFilesAreCarvedByteExactBeforeOtherData) {
     const std::vector<_REAL_TOOL_SAMPLE_> vecSamples = MakeStructuredSamples(m_dir.Path());
-    unsigned long long u64Bytes = 0;
+    std::vector<std::pair<MEDIA_BYTES, std::string>> vecFiles;
     for (const _REAL_TOOL_SAMPLE_& sample : vecSamples) {
         ASSERT_FALSE(sample.vecBytes.empty()) << sample.strLabel << ": the tool made nothing";
-        u64Bytes += sample.vecBytes.size();
+        vecFiles.push_back({sample.vecBytes, sample.strExt});
     }
     for (int nSector : {512, 4096}) {
         SCOPED_TRACE("sector " + std::to_string(nSector));
-        // Neutral bytes everywhere, so each file is followed by data, not zeros: every other one by
-        // the rest of its sector and the next file's head, the others by sectors of noise first.
-        CCarvingImage image(u64Bytes / nSector + 4 * vecSamples.size() + 8, nSector);
-        image.FillNeutral(0, image.SectorCount(), 7);
-        unsigned long long u64Next = 2;
-        for (size_t i = 0; i < vecSamples.size(); ++i) {
-            image.Plant(u64Next, vecSamples[i].vecBytes, vecSamples[i].strExt);
-            u64Next += image.SectorsOf(vecSamples[i].vecBytes.size()) + (i % 2 == 0 ? 0 : 3);
-        }
-        ASSERT_LT(u64Next, image.SectorCount());
+        // Neutral bytes everywhere, so each file is followed by data, not zeros.
+        const CCarvingImage image = PlantOneAfterAnother(vecFiles, nSector, 7);
         std::vector<_MEDIA_CARVED_FILE_> vecCarved = CarveImage(image, m_dir.Path());
         for (size_t i = 0; i < vecSamples.size(); ++i) {
             const _MEDIA_CARVED_FILE_* pCarved = CarvedAt(vecCarved, image.Planted()[i].u64Sector);
